@@ -1,0 +1,103 @@
+// Per-frame depth-of-field settings and the mapping from depth values to
+// distances, blur diameters and kernel indices. Single precision throughout.
+#include <cmath>
+#include <stdexcept>
+
+#include "plugin/depth_blur_interface.h"
+#include "plugin/number_utils.h"
+
+namespace {
+double Read(Input* in, Request* req) { return ParamValue(in->GetValue(req, 0)); }
+}  // namespace
+
+void depth_blur_interface::CaptureFrameSettings(Request* req, Image* input) {
+  std::vector<std::vector<float>>().swap(KernelBank);
+
+  DepthImage = static_cast<Image*>(InDepthMap->GetValue(req, 0));
+  if (!DepthImage) DepthImage = input;
+  if (DepthImage->Width != input->Width || DepthImage->Height != input->Height)
+    throw std::runtime_error("Input and depth image dimensions are not the same.");
+
+  DepthEnabled = Read(InEnableDepth, req) > 0.5;
+  FrameDepthChannel = float(Read(InBlurChannel, req));
+  FrameInvertDepthMap = float(Read(InInvertDepthMap, req));
+  FrameMaxBlurSize = float(Read(InMaxBlurSize, req));
+  FrameFocalLength = float(Read(InFocalLength, req));
+  FrameFocalLengthSquared = FrameFocalLength * FrameFocalLength;
+  FrameFStop = float(Read(InFStop, req));
+  FrameFilmbackWidth = float(Read(InFilmbackWidth, req));
+  FrameMinWeight = float(Read(InMinWeight, req));
+  FrameSettingsType = float(Read(InSettingsType, req));
+  const float focus = std::fabs(float(Read(InFocusPosition, req)));
+
+  FrameNearDistance = 1.0f;
+  FrameFarDistance = 2.0f;
+  FrameDepthMapType = 1.0f;
+  FrameDepthMapUnits = 0.0f;
+
+  resize_row_locks(input->Height);
+
+  const float width = float(input->Width);
+  if (DepthEnabled && DepthControlsShown) {
+    FrameNormalize = float(Read(InNormalize, req));
+    if (FrameSettingsType > 0.5f) {
+      FrameNearDistance = std::fabs(float(Read(InNearDistance, req)));
+      FrameFarDistance = std::fabs(float(Read(InFarDistance, req)));
+      FrameDepthMapType = float(Read(InDepthMapType, req));
+      FrameDepthMapUnits = float(Read(InDepthMapUnits, req));
+      FocusDistance = DepthToDistance(focus);
+      BlurScale = (width * FrameFocalLengthSquared) /
+                  ((FocusDistance - FrameFocalLength) * (FrameFilmbackWidth * FrameFStop));
+    } else {
+      FocusDistance = DepthToDistance(focus);
+      BlurScale = width * FrameMaxBlurSize / 100.0f;
+    }
+  } else {
+    FrameNormalize = 0.0f;
+    FocusDistance = DepthToDistance(focus);
+    BlurScale = KernelStep;
+  }
+
+  ColorAccum.resize(input->Width, input->Height);
+  WeightAccum.resize(input->Width, input->Height);
+  ColorAccum.add_channel("OutRGBA");
+  WeightAccum.add_channel("Norm");
+  ColorRow0 = ColorAccum.channel_row("OutRGBA", 0);
+  NormRow0 = WeightAccum.channel_row("Norm", 0);
+
+  ReferenceImage = input;
+  BlurStyleIndex = TruncToInt32(Read(InBlurStyle, req));
+  SideCount = TruncToInt32(Read(InPolygonSideCount, req));
+  KernelAngleRadians = Read(InKernelAngle, req) * 0.017453292519943295;
+  BadBokehAmount = Read(InBadBokeh, req);
+}
+
+float depth_blur_interface::DepthToDistance(float v) const {
+  float x;
+  if (FrameDepthMapType > 0.5f) {
+    if (FrameInvertDepthMap > 0.5f) v = std::fabs(1.0f - v);
+    x = std::fabs(FrameFarDistance - FrameNearDistance) * v + FrameNearDistance;
+  } else {
+    x = v;
+  }
+  // x * 12 is exact in double, so the float product below rounds exactly as
+  // the double-then-float product does.
+  if (FrameDepthMapUnits > 2.5f)
+    x = float(double(x) * 12.0) * 25.4f;
+  else if (FrameDepthMapUnits > 1.5f)
+    x = x * 25.4f;
+  else if (FrameDepthMapUnits > 0.5f)
+    x = x * 1000.0f;
+  return std::fabs(x);
+}
+
+int32_t depth_blur_interface::SampleKernelIndex(float d) const {
+  if (!DepthEnabled) return 0;
+  float blur = std::fabs(d - FocusDistance) * BlurScale / d;
+  if (!(BlurScale > blur)) blur = BlurScale;
+  int32_t k = TruncToInt32(blur / KernelStep);
+  if (k <= 0) k = 0;
+  const int32_t last = int32_t(KernelBank.size()) - 1;
+  if (k > last) k = last;
+  return k;
+}

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "host/Operator.h"
+#include "host/Registry.h"
+#include "plugin/depth_blur_interface.h"
+#include "plugin/info_interface.h"
+#include "process/pixel_sample.h"
+
+// The Quorvex tool: motion blur and depth-of-field blur in one scatter pass.
+class Quorvex : public ThreadedOperator, depth_blur_interface, public info_interface {
+ public:
+  Quorvex(Registry* reg, const ScriptVal& sv, const TagList& tags);
+  ~Quorvex() override;
+
+  void Process(Request* req) override;
+  void NotifyChanged(Input* in, Parameter* param, TimeStamp time, TagList* tags) override;
+  void ProcessChunk(Request* req, int32_t chunk) override;
+
+  Input* InVelocityChannel = nullptr;
+  Input* InNormalizedVelocity = nullptr;
+  Input* InAntialiasedVelocity = nullptr;
+  Input* InScaleVelocityLocked = nullptr;
+  Input* InScaleVelocity = nullptr;
+  Input* InScaleVelocityY = nullptr;
+  Input* InAlphaPatcher = nullptr;
+  Input* InEdgeCondition = nullptr;
+  Input* InImage = nullptr;
+  Input* InBlurImage = nullptr;
+  Input* InMotionImage = nullptr;
+  Output* OutImage = nullptr;
+
+  Image* FrameInput = nullptr;
+  Image* FrameOutput = nullptr;
+  Image* FrameBlurImage = nullptr;
+
+  std::vector<pixel_sample> SampleList;
+  bool ScaleLockState = false;
+  float FrameVelocityChannel = 0.0f;
+  float FrameEdgeCondition = 0.0f;
+
+  // The depth-of-field part, for the host's tests and benchmarks.
+  depth_blur_interface& DepthBlur() { return *this; }
+
+  // Values Process reads for one frame and hands to the sample pass.
+  struct FrameMotion {
+    float alpha_patch = 0.0f;
+    bool clamped_velocity = false;
+    bool antialiased_velocity = false;
+    float scale_x = 1.0f;
+    float scale_y = -1.0f;
+    int32_t divisor = 1;
+    Image* velocity = nullptr;
+  };
+  void RunSamplePass(const FrameMotion& m);
+
+ private:
+  void CreateMotionControls();
+  void CreateImageInputs();
+  void ApplyScaleLock(Parameter* param, TimeStamp time);
+  void Resolve(float alpha_patch, bool& cancelled);
+  void BuildBankForSamples();
+};

@@ -1,0 +1,174 @@
+// Process: one frame from the controls and images to the output image.
+#include <chrono>
+#include <limits>
+#include <stdexcept>
+
+#include "plugin/Quorvex.h"
+#include "plugin/number_utils.h"
+
+namespace {
+double Read(Input* in, Request* req) { return ParamValue(in->GetValue(req, 0)); }
+
+const char kUnknownError[] = "Quorvex error: Unknown error. Likely related to low memory.\n";
+
+void PrintError(HostDoc* doc, const std::string& message) {
+  doc->PrintF(CON_Error, "%s", ("Quorvex error: " + message + "\n").c_str());
+}
+}  // namespace
+
+void Quorvex::Process(Request* req) {
+  FrameMotion m;
+  m.alpha_patch = float(Read(InAlphaPatcher, req));
+  m.clamped_velocity = Read(InNormalizedVelocity, req) > 0.5;
+  m.antialiased_velocity = Read(InAntialiasedVelocity, req) > 0.5;
+  const float scale = float(Read(InScaleVelocity, req));
+  m.scale_x = scale;
+  m.scale_y = ScaleLockState ? -scale : -float(Read(InScaleVelocityY, req));
+  FrameVelocityChannel = float(Read(InVelocityChannel, req));
+  FrameEdgeCondition = float(Read(InEdgeCondition, req));
+  FrameInput = static_cast<Image*>(InImage->GetValue(req, 0));
+  FrameBlurImage = static_cast<Image*>(InBlurImage->GetValue(req, 0));
+  if (!FrameInput) {
+    PrintError(Doc, "No input image is connected.");
+    return;
+  }
+  if (FrameInput->Width <= 0 || FrameInput->Height <= 0) {
+    PrintError(Doc, "The input image is empty (zero width or height).");
+    return;
+  }
+  // A divisor below 1 would turn every velocity infinite; treat it as full resolution.
+  const int64_t divisor = FrameInput->Attrs.GetLong(IMG_ResolutionDivisor, 1);
+  m.divisor = divisor >= 1 && divisor <= std::numeric_limits<int32_t>::max() ? int32_t(divisor) : 1;
+
+  try {
+    CaptureFrameSettings(req, FrameInput);
+  } catch (const std::exception& e) {
+    PrintError(Doc, e.what());
+    return;
+  } catch (...) {
+    Doc->PrintF(CON_Error, "%s", kUnknownError);
+    return;
+  }
+
+  FrameOutput = NewImage({{IMG_Like, static_cast<const void*>(FrameInput)},
+                          {IMG_Channel, CHAN_Z},
+                          {IMG_Channel, CHAN_VECTX},
+                          {IMG_Channel, CHAN_VECTY}});
+  if (!FrameOutput) {
+    PrintError(Doc, "The host could not make the output image.");
+    return;
+  }
+
+  // A cancelled frame sets no output; its image goes back to the host.
+  auto cancel = [this] {
+    FrameOutput->Recycle();
+    FrameOutput = nullptr;
+  };
+  try {
+    SampleList.clear();
+    Image* velocity = static_cast<Image*>(InMotionImage->GetValue(req, 0));
+    if (!velocity) velocity = FrameInput;
+    if (velocity->Width != FrameInput->Width || velocity->Height != FrameInput->Height)
+      throw std::runtime_error("Input and velocity image dimensions are not the same.");
+    m.velocity = velocity;
+
+    RunSamplePass(m);
+    if (Abort) return cancel();
+
+    BuildBankForSamples();
+    if (Abort) return cancel();
+
+    const size_t chunks = (SampleList.size() + 999) / 1000;
+    if (chunks > size_t(std::numeric_limits<int32_t>::max()))
+      throw std::runtime_error("The frame has too many samples for one blur pass.");
+    const auto start = std::chrono::steady_clock::now();
+    DoMultiProcess(req, int32_t(chunks));
+    const auto stop = std::chrono::steady_clock::now();
+    Doc->PrintF(CON_Info, "Lumora Quorvex processing time: %d ms\n",
+                int(std::chrono::duration_cast<std::chrono::milliseconds>(stop - start).count()));
+
+    bool cancelled = false;
+    Resolve(m.alpha_patch, cancelled);
+    if (cancelled) return cancel();
+
+    std::vector<std::vector<float>>().swap(KernelBank);
+    SampleList.clear();
+    ColorAccum.clear();
+    WeightAccum.clear();
+    OutImage->Set(req, FrameOutput, nullptr);
+  } catch (const std::exception& e) {
+    FrameOutput->Recycle();
+    FrameOutput = nullptr;
+    PrintError(Doc, e.what());
+  } catch (...) {
+    FrameOutput->Recycle();
+    FrameOutput = nullptr;
+    Doc->PrintF(CON_Error, "%s", kUnknownError);
+  }
+  SampleList.clear();
+  SampleList.shrink_to_fit();
+}
+
+// Builds only the bank entries that the frame's samples reach; every other
+// entry stays empty. A streak's points share their sample's depth, so the
+// samples' indices are all the indices the blur pass asks for.
+void Quorvex::BuildBankForSamples() {
+  const int32_t width = FrameInput->Width;
+  const int32_t count = KernelBankCount(width);
+  if (count <= 1) {
+    BuildKernelBank(FrameBlurImage, width);
+    return;
+  }
+  KernelBank.assign(size_t(count), {});
+  std::vector<uint8_t> wanted(size_t(count), 0);
+  for (const pixel_sample& s : SampleList) wanted[size_t(SampleKernelIndex(s.depth))] = 1;
+  BuildKernelBank(FrameBlurImage, width, &wanted);
+}
+
+void Quorvex::Resolve(float alpha_patch, bool& cancelled) {
+  auto* crow = reinterpret_cast<char*>(ColorAccum.channel_row("OutRGBA", 0));
+  auto* nrow = reinterpret_cast<char*>(WeightAccum.channel_row("Norm", 0));
+  const bool normalize = FrameNormalize > 0.5f;
+  const float patch = alpha_patch + 1.0f;
+  RowIterator reader(FrameOutput), writer(FrameOutput);
+  for (int y = 0; y < FrameOutput->Height; ++y) {
+    reader.GotoXY(0, y);
+    writer.GotoXY(0, y);
+    const auto* colors = reinterpret_cast<const tessaly_image::color_rgba_f*>(crow);
+    const auto* norms = reinterpret_cast<const float*>(nrow);
+    for (int x = 0; x < FrameOutput->Width; ++x) {
+      FltPixel p;
+      reader.GetNextPixel(p);
+      tessaly_image::color_rgba_f c = colors[x];
+      const float n = norms[x];
+      if (normalize && n > 0.0f) {
+        c.r /= n;
+        c.g /= n;
+        c.b /= n;
+        c.a /= n;
+      }
+      c.r *= patch;
+      c.g *= patch;
+      c.b *= patch;
+      c.a *= patch;
+      if (c.a > 1.0f) {
+        const float a = c.a;
+        c.r /= a;
+        c.g /= a;
+        c.b /= a;
+        c.a /= a;
+      }
+      p.R = c.r;
+      p.G = c.g;
+      p.B = c.b;
+      p.A = c.a;
+      writer.PutNextPixel(p);
+    }
+    crow += ColorAccum.row_stride;
+    nrow += WeightAccum.row_stride;
+    if (Abort) {
+      cancelled = true;
+      return;
+    }
+  }
+}

@@ -1,0 +1,104 @@
+// The sample pass: every input pixel becomes the output's first version of
+// that pixel and, unless empty, a pixel_sample (plus edge copies).
+#include <cmath>
+
+#include "plugin/Quorvex.h"
+#include "process/channels.h"
+#include "process/edge_repair.h"
+
+namespace {
+
+// Edge copies for "Duplicate": copies of the sample beyond the image border,
+// reaching half the velocity (rounded up) past it. A corner pixel fills the
+// diagonal block beyond the corner and the two straight strips beside it, so
+// that rows and columns at the border do not darken towards the corners.
+void AppendEdgeCopies(std::vector<pixel_sample>& out, const pixel_sample& s, int col, int row, int W, int H) {
+  const double ax = std::fabs(double(s.vx)), ay = std::fabs(double(s.vy));
+  if (!std::isfinite(ax) || !std::isfinite(ay)) return;
+  const int64_t cx = int64_t(std::ceil(ax * 0.5)), cy = int64_t(std::ceil(ay * 0.5));
+  auto add = [&](int64_t x, int64_t y) {
+    pixel_sample c = s;
+    c.x = float(x);
+    c.y = float(y);
+    out.push_back(c);
+  };
+  const bool left = col == 0, right = !left && col == W - 1;
+  const bool top = row == 0, bottom = !top && row == H - 1;
+  const int64_t sx = left ? -1 : 1;   // direction away from the image
+  const int64_t sy = top ? -1 : 1;
+  if (left || right) {
+    if (top || bottom)
+      for (int64_t i = 0; i < cy; ++i)
+        for (int64_t j = 0; j < cx; ++j) add(col + sx * (1 + j), row + sy * (1 + i));
+    for (int64_t j = 0; j < cx; ++j) add(col + sx * (1 + j), row);
+  }
+  if (top || bottom)
+    for (int64_t i = 0; i < cy; ++i) add(col, row + sy * (1 + i));
+}
+
+}  // namespace
+
+void Quorvex::RunSamplePass(const FrameMotion& m) {
+  const int W = FrameInput->Width, H = FrameInput->Height;
+  RowIterator in_it(FrameInput), depth_it(DepthImage), vel_it(m.velocity), out_it(FrameOutput);
+  const float divisor = float(m.divisor);
+  const bool duplicate = FrameEdgeCondition > -0.5f && FrameEdgeCondition < 0.5f;
+  const bool normalize = FrameNormalize > 0.5f;
+  const EdgeRepairSource repair{FrameInput, m.velocity, DepthImage, FrameVelocityChannel, FrameDepthChannel};
+
+  for (int row = 0; row < H; ++row) {
+    in_it.GotoXY(0, row);
+    depth_it.GotoXY(0, row);
+    vel_it.GotoXY(0, row);
+    out_it.GotoXY(0, row);
+    for (int col = 0; col < W; ++col) {
+      FltPixel in, dp, vp;
+      in_it.GetNextPixel(in);
+      depth_it.GetNextPixel(dp);
+      vel_it.GetNextPixel(vp);
+      pixel_sample s;
+      s.x = float(col);
+      s.y = float(row);
+      s.color = {in.R, in.G, in.B, in.A};
+      float depth = DecodeDepth(dp, FrameDepthChannel);
+      float vx, vy;
+      DecodeVelocity(vp, FrameVelocityChannel, vx, vy);
+
+      FltPixel out = in;
+      out.Z = depth;
+      out.VectX = vx;
+      out.VectY = vy;
+      out_it.PutNextPixel(out);
+
+      const float a = s.color.a;
+      if (!m.antialiased_velocity && a > 0.0f && a < 1.0f) RepairEdgeVelocity(repair, col, row, vx, vy, depth);
+      if (m.clamped_velocity) {
+        vx -= 0.5f;
+        vy -= 0.5f;
+      }
+      if (m.antialiased_velocity && a > 0.0f) {
+        vx /= a;
+        vy /= a;
+      }
+      s.vx = vx * m.scale_x / divisor;
+      s.vy = vy * m.scale_y / divisor;
+
+      const float mean = (s.color.r + s.color.g + s.color.b) / 3.0f;
+      if (FrameMinWeight > mean)
+        s.weight = FrameMinWeight;
+      else
+        s.weight = mean > 1.0f ? 1.0f : mean;
+
+      if (!(s.color.r + s.color.g + s.color.b + s.color.a > 0.0f) && !normalize) continue;
+
+      if (DepthEnabled) {
+        const float d = DepthToDistance(std::fabs(depth));
+        s.depth = DepthCap > d ? d : DepthCap;
+      } else {
+        s.depth = 1.0f;
+      }
+      SampleList.push_back(s);
+      if (duplicate) AppendEdgeCopies(SampleList, s, col, row, W, H);
+    }
+  }
+}
