@@ -92,14 +92,9 @@ double Input::ClampToAccepted(double v) const {
 }
 
 bool Input::Edit(double v, TimeStamp t) {
-  if (!keys_.empty()) {
-    auto it = keys_.find(t);
-    if (it != keys_.end() && it->second == v) return false;
-    keys_[t] = v;
-  } else {
-    if (constant_ == v) return false;
-    constant_ = v;
-  }
+  if (keys_.empty() && constant_ == v) return false;
+  keys_.clear();
+  constant_ = v;
   NotifyOwner(v, t);
   return true;
 }

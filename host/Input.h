@@ -49,8 +49,9 @@ class Input : public Object {
   const std::map<double, double>& Keys() const { return keys_; }
   double Constant() const { return constant_; }
 
-  // Host side: what a user's edit does. Returns whether the value changed;
-  // a change of a notifying input is then delivered to the owner.
+  // Host side: what a user's edit does (a constant replaces any animation,
+  // EditKeys replaces the keys). Returns whether the value changed; a change
+  // of a notifying input is then delivered to the owner.
   bool Edit(double v, TimeStamp t = 0.0);
   bool EditKeys(const std::map<double, double>& keys);
   bool EditText(const std::string& v);

@@ -1,0 +1,113 @@
+#include "app/comp_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/safe_write.h"
+#include "app/usage_error.h"
+#include "host/Registry.h"
+
+namespace comp_file {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+double Number(const json& v, const std::string& origin, const std::string& id) {
+  if (!v.is_number()) throw UsageError(origin + ": control \"" + id + "\" needs a number, not " + v.dump());
+  return v.get<double>();
+}
+
+}  // namespace
+
+std::vector<ControlEdit> Parse(const std::string& text, const std::string& origin, const Operator& op) {
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::parse_error& e) {
+    throw UsageError(origin + ": not a valid comp file (" + std::string(e.what()) + ")");
+  }
+  if (!doc.is_object() || doc.value("format", "") != "quorvex-comp")
+    throw UsageError(origin + ": not a comp file (expected an object with \"format\": \"quorvex-comp\")");
+  if (doc.contains("version") && (!doc["version"].is_number_integer() || doc["version"].get<int>() > 1))
+    throw UsageError(origin + ": comp file version " + doc["version"].dump() + " is newer than this program reads");
+  const std::string tool = op.Reg ? op.Reg->ID.str() : "";
+  if (doc.contains("tool") && doc["tool"] != tool)
+    throw UsageError(origin + ": the comp is for tool " + doc["tool"].dump() + ", not \"" + tool + "\"");
+  if (!doc.contains("controls") || !doc["controls"].is_object())
+    throw UsageError(origin + ": the comp file has no \"controls\" object");
+
+  std::vector<ControlEdit> edits;
+  for (auto& [id, v] : doc["controls"].items()) {
+    Input* in;
+    try {
+      in = FindControl(op, id);
+    } catch (const UsageError& e) {
+      throw UsageError(origin + ": " + e.what());
+    }
+    ControlEdit e;
+    e.id = id;
+    if (in->DataType == "Image") throw UsageError(origin + ": \"" + id + "\" is an image input, not a control value");
+    if (in->DataType == "Text") {
+      if (!v.is_string()) throw UsageError(origin + ": control \"" + id + "\" needs a text, not " + v.dump());
+      e.kind = ControlEdit::TextValue;
+      e.text = v.get<std::string>();
+    } else if (v.is_object()) {
+      if (!v.contains("keys") || !v["keys"].is_array() || v["keys"].empty())
+        throw UsageError(origin + ": control \"" + id + "\": keyframes are {\"keys\": [[frame, value], ...]}");
+      e.kind = ControlEdit::Keys;
+      for (auto& k : v["keys"]) {
+        if (!k.is_array() || k.size() != 2)
+          throw UsageError(origin + ": control \"" + id + "\": a keyframe is [frame, value], not " + k.dump());
+        e.keys[Number(k[0], origin, id)] = Number(k[1], origin, id);
+      }
+    } else {
+      e.value = Number(v, origin, id);
+    }
+    edits.push_back(std::move(e));
+  }
+  return edits;
+}
+
+std::vector<ControlEdit> Load(const std::string& path, const Operator& op) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw UsageError("cannot read comp file " + path);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return Parse(ss.str(), path, op);
+}
+
+std::string Serialize(const Operator& op) {
+  json doc;
+  doc["format"] = "quorvex-comp";
+  doc["version"] = 1;
+  doc["tool"] = op.Reg ? op.Reg->ID.str() : "";
+  json controls = json::object();
+  for (const Input* in : op.Inputs()) {
+    if (in->DataType == "Image") continue;
+    if (in->DataType == "Text") {
+      controls[in->ID] = in->TextValue();
+    } else if (in->Animated()) {
+      json keys = json::array();
+      for (auto& k : in->Keys()) keys.push_back({k.first, k.second});
+      controls[in->ID] = {{"keys", keys}};
+    } else {
+      controls[in->ID] = in->Constant();
+    }
+  }
+  doc["controls"] = controls;
+  return doc.dump(2) + "\n";
+}
+
+void Save(const std::string& path, const Operator& op) {
+  const std::string text = Serialize(op);
+  WriteFileSafely(path, [&](const std::string& tmp) {
+    std::ofstream f(tmp, std::ios::binary);
+    f << text;
+    f.close();
+    if (!f) throw std::runtime_error("cannot write " + tmp);
+  });
+}
+
+}  // namespace comp_file

@@ -1,0 +1,241 @@
+#include "app/image_io.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "app/channel_names.h"
+#include "app/safe_write.h"
+#include "app/usage_error.h"
+
+namespace {
+
+float SrgbToLinear(float v) { return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f); }
+float LinearToSrgb(float v) {
+  if (!(v > 0.0f)) return 0.0f;
+  if (v >= 1.0f) return 1.0f;
+  return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool IsDisplayFormat(const std::string& path) {
+  const std::string ext = Lower(std::filesystem::path(path).extension().string());
+  return ext == ".png" || ext == ".jpg" || ext == ".jpeg" || ext == ".bmp" || ext == ".gif" || ext == ".tga" ||
+         ext == ".webp" || ext == ".ppm" || ext == ".pnm";
+}
+
+bool IsExr(const std::string& path) { return Lower(std::filesystem::path(path).extension().string()) == ".exr"; }
+
+}  // namespace
+
+int FileImage::Index(const std::string& name) const {
+  auto it = std::find(names.begin(), names.end(), name);
+  return it == names.end() ? -1 : int(it - names.begin());
+}
+
+std::string FileImage::ChannelList() const {
+  std::string s;
+  for (auto& n : names) s += (s.empty() ? "" : ", ") + n;
+  return s.empty() ? "(none)" : s;
+}
+
+FileImage ReadImageFile(const std::string& path) {
+  if (!std::filesystem::exists(path)) throw UsageError("cannot read " + path + ": no such file");
+  auto in = OIIO::ImageInput::open(path);
+  if (!in) throw UsageError("cannot read " + path + ": " + OIIO::geterror());
+  FileImage img;
+  img.path = path;
+  for (int sub = 0; in->seek_subimage(sub, 0); ++sub) {
+    const OIIO::ImageSpec spec = in->spec(sub, 0);
+    if (sub == 0) {
+      img.width = spec.width;
+      img.height = spec.height;
+      img.display_encoded = spec.format.basetype == OIIO::TypeDesc::UINT8 &&
+                            Lower(spec.get_string_attribute("oiio:ColorSpace")) == "srgb";
+    } else if (spec.width != img.width || spec.height != img.height) {
+      continue;  // parts of another size (thumbnails, crops) carry nothing the tool can use
+    }
+    if (spec.deep) throw UsageError("cannot read " + path + ": deep images are not supported");
+    if (int64_t(spec.width) * spec.height > (int64_t(1) << 31))
+      throw UsageError("cannot read " + path + ": " + std::to_string(spec.width) + " x " +
+                       std::to_string(spec.height) + " is too large");
+    const int n = spec.nchannels;
+    std::vector<float> pixels(size_t(spec.width) * size_t(spec.height) * size_t(n));
+    if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
+      throw UsageError("cannot read " + path + ": " + in->geterror());
+    const std::string part = spec.get_string_attribute("oiio:subimagename");
+    for (int c = 0; c < n; ++c) {
+      std::string name = c < int(spec.channelnames.size()) ? spec.channelnames[c] : "channel" + std::to_string(c);
+      if (sub > 0 && !part.empty() && name.find('.') == std::string::npos) name = part + "." + name;
+      if (img.Index(name) >= 0) continue;  // the first part's channel of a name wins
+      std::vector<float> plane(size_t(spec.width) * size_t(spec.height));
+      for (size_t i = 0; i < plane.size(); ++i) plane[i] = pixels[i * size_t(n) + size_t(c)];
+      img.names.push_back(name);
+      img.types.push_back(spec.channelformat(c));
+      img.planes.push_back(std::move(plane));
+    }
+  }
+  if (img.names.empty()) throw UsageError("cannot read " + path + ": it holds no channels");
+  return img;
+}
+
+Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick) {
+  for (auto& m : mapped)
+    if (file.Index(m.second) < 0)
+      throw UsageError(file.path + ": channel \"" + m.second + "\" (mapped to " + m.first +
+                       ") is not there; it has " + file.ChannelList());
+  pick.role_to_name.clear();
+  for (const std::string& role : channel_names::Roles()) {
+    std::string name = channel_names::Find(file.names, role, mapped);
+    if (!name.empty()) pick.role_to_name[role] = name;
+  }
+  for (const char* role : {"R", "G", "B"})
+    if (!pick.role_to_name.count(role))
+      throw UsageError(file.path + ": no " + std::string(role) + " channel found (it has " + file.ChannelList() +
+                       "); map one with --channels " + role + "=NAME");
+  const bool z = pick.role_to_name.count("Z") > 0;
+  const bool vec = pick.role_to_name.count("VectX") && pick.role_to_name.count("VectY");
+  if (!vec) {
+    pick.role_to_name.erase("VectX");
+    pick.role_to_name.erase("VectY");
+  }
+  Image* img = new Image(file.width, file.height, z, vec);
+  const int chans[] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY};
+  const auto& roles = channel_names::Roles();
+  for (size_t r = 0; r < roles.size(); ++r) {
+    float* plane = img->Plane(chans[r]);
+    auto it = pick.role_to_name.find(roles[r]);
+    if (!plane) continue;
+    if (it == pick.role_to_name.end()) {
+      if (roles[r] == "A") std::fill(plane, plane + size_t(file.width) * file.height, 1.0f);
+      continue;
+    }
+    const std::vector<float>& src = file.planes[size_t(file.Index(it->second))];
+    const bool colour = r < 3 && file.display_encoded;
+    for (size_t i = 0; i < src.size(); ++i) plane[i] = colour ? SrgbToLinear(src[i]) : src[i];
+  }
+  // Display files carry straight alpha; the tool works on premultiplied colour.
+  if (file.display_encoded && pick.role_to_name.count("A")) {
+    float* a = img->Plane(CHAN_ALPHA);
+    for (int c : {CHAN_RED, CHAN_GREEN, CHAN_BLUE}) {
+      float* p = img->Plane(c);
+      for (size_t i = 0; i < size_t(file.width) * file.height; ++i) p[i] *= a[i];
+    }
+  }
+  for (size_t c = 0; c < file.names.size(); ++c) {
+    bool used = false;
+    for (auto& rn : pick.role_to_name) used = used || rn.second == file.names[c];
+    if (!used) img->Extra.push_back({file.names[c], file.planes[c]});
+  }
+  return img;
+}
+
+namespace {
+
+struct OutChannel {
+  std::string name;
+  OIIO::TypeDesc type;
+  const float* data;
+};
+
+OIIO::TypeDesc SourceType(const FileImage* source, const std::string& name) {
+  if (!source) return OIIO::TypeDesc::FLOAT;
+  int i = source->Index(name);
+  if (i < 0) return OIIO::TypeDesc::FLOAT;
+  return source->types[size_t(i)] == OIIO::TypeDesc::HALF ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT;
+}
+
+void WriteChannels(const std::string& tmp, int w, int h, const std::vector<OutChannel>& chans,
+                   const OIIO::ImageSpec& base) {
+  OIIO::ImageSpec spec = base;
+  spec.width = spec.full_width = w;
+  spec.height = spec.full_height = h;
+  spec.nchannels = int(chans.size());
+  spec.channelnames.clear();
+  spec.channelformats.clear();
+  spec.alpha_channel = spec.z_channel = -1;
+  bool mixed = false;
+  for (size_t c = 0; c < chans.size(); ++c) {
+    spec.channelnames.push_back(chans[c].name);
+    spec.channelformats.push_back(chans[c].type);
+    mixed = mixed || chans[c].type != chans[0].type;
+    if (chans[c].name == "A") spec.alpha_channel = int(c);
+    if (chans[c].name == "Z") spec.z_channel = int(c);
+  }
+  spec.format = chans.empty() ? OIIO::TypeDesc::FLOAT : chans[0].type;
+  if (!mixed) spec.channelformats.clear();
+  std::vector<float> pixels(size_t(w) * size_t(h) * chans.size());
+  for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
+    for (size_t c = 0; c < chans.size(); ++c) pixels[i * chans.size() + c] = chans[c].data[i];
+  auto out = OIIO::ImageOutput::create(tmp);
+  if (!out) throw std::runtime_error("cannot write " + tmp + ": " + OIIO::geterror());
+  if (!out->open(tmp, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) || !out->close())
+    throw std::runtime_error("cannot write " + tmp + ": " + out->geterror());
+}
+
+void WriteDisplay(const std::string& path, const Image& img) {
+  const std::string ext = Lower(std::filesystem::path(path).extension().string());
+  const bool alpha = ext != ".jpg" && ext != ".jpeg" && ext != ".bmp" && ext != ".ppm" && ext != ".pnm";
+  const size_t n = size_t(img.Width) * size_t(img.Height);
+  std::vector<float> rgb[4];
+  for (auto& p : rgb) p.resize(n);
+  const float *R = img.Plane(CHAN_RED), *G = img.Plane(CHAN_GREEN), *B = img.Plane(CHAN_BLUE),
+              *A = img.Plane(CHAN_ALPHA);
+  for (size_t i = 0; i < n; ++i) {
+    // Straight colour for files with alpha; over black for those without.
+    const float a = alpha ? A[i] : 1.0f;
+    const float inv = alpha && a > 0.0f ? 1.0f / a : 1.0f;
+    rgb[0][i] = LinearToSrgb(R[i] * inv);
+    rgb[1][i] = LinearToSrgb(G[i] * inv);
+    rgb[2][i] = LinearToSrgb(B[i] * inv);
+    rgb[3][i] = std::isfinite(A[i]) ? std::min(std::max(A[i], 0.0f), 1.0f) : 0.0f;
+  }
+  std::vector<OutChannel> chans{{"R", OIIO::TypeDesc::UINT8, rgb[0].data()},
+                                {"G", OIIO::TypeDesc::UINT8, rgb[1].data()},
+                                {"B", OIIO::TypeDesc::UINT8, rgb[2].data()}};
+  if (alpha) chans.push_back({"A", OIIO::TypeDesc::UINT8, rgb[3].data()});
+  OIIO::ImageSpec spec;
+  spec.attribute("oiio:ColorSpace", "sRGB");
+  spec.attribute("oiio:UnassociatedAlpha", 1);
+  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, spec); });
+}
+
+}  // namespace
+
+void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
+                    OutputDepth depth) {
+  if (IsDisplayFormat(path)) return WriteDisplay(path, img);
+  std::vector<OutChannel> chans;
+  const int host[] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY};
+  const auto& roles = channel_names::Roles();
+  const bool all = IsExr(path);
+  for (size_t r = 0; r < roles.size(); ++r) {
+    const float* plane = img.Plane(host[r]);
+    if (!plane || (!all && r > 3)) continue;
+    auto it = pick.role_to_name.find(roles[r]);
+    // Colour keeps the input's names; Z and the vectors that the input's own
+    // file did not carry get the tool's names.
+    std::string name = it != pick.role_to_name.end() ? it->second : roles[r];
+    chans.push_back({name, SourceType(source, name), plane});
+  }
+  if (all)
+    for (auto& e : img.Extra) chans.push_back({e.name, SourceType(source, e.name), e.data.data()});
+  for (auto& c : chans) {
+    if (depth == OutputDepth::Half) c.type = OIIO::TypeDesc::HALF;
+    if (depth == OutputDepth::Float) c.type = OIIO::TypeDesc::FLOAT;
+  }
+  OIIO::ImageSpec spec;
+  if (all) spec.attribute("compression", "zip");
+  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, spec); });
+}
+
+void WritePreview(const std::string& path, const Image& img) {
+  if (!IsDisplayFormat(path)) throw UsageError("--preview " + path + ": a preview is a PNG or JPEG file");
+  WriteDisplay(path, img);
+}

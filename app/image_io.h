@@ -1,0 +1,49 @@
+#pragma once
+#include <OpenImageIO/typedesc.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/Image.h"
+
+// An image file's channels as float planes, every part of a multi-part file
+// included (a part's channels are prefixed with its name when they carry no
+// layer of their own).
+struct FileImage {
+  std::string path;
+  int width = 0, height = 0;
+  std::vector<std::string> names;
+  std::vector<OIIO::TypeDesc> types;
+  std::vector<std::vector<float>> planes;
+  bool display_encoded = false;  // 8-bit sRGB colour (PNG, JPEG, ...)
+
+  int Index(const std::string& name) const;
+  std::string ChannelList() const;
+};
+
+// Reads every part of an image file. Throws UsageError when it cannot.
+FileImage ReadImageFile(const std::string& path);
+
+// Which channels of a file play which role of the host image.
+struct ChannelPick {
+  std::map<std::string, std::string> role_to_name;  // "R" -> "ViewLayer.Combined.R"
+};
+
+// Builds a host image from a file: R, G and B must be found (a grey image
+// gives its one channel to all three), A defaults to opaque, Z, VectX and
+// VectY are added when found. All other channels ride along as extra planes.
+// Throws UsageError naming the channels found when colour is missing.
+Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick);
+
+enum class OutputDepth { Auto, Half, Float };
+
+// Writes an image to a file chosen by its extension: OpenEXR keeps every
+// channel (names and half/float types taken from the input's pick and
+// types); 8-bit formats get red, green, blue and alpha encoded for display.
+// The file is written under a temporary name and renamed when complete.
+void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
+                    OutputDepth depth);
+
+// An sRGB 8-bit picture of the image's colour, for a quick look.
+void WritePreview(const std::string& path, const Image& img);

@@ -1,0 +1,45 @@
+// quorvex-render: loads the Quorvex plug-in and renders frames and sequences
+// from image files.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "app/render_job.h"
+
+int main(int argc, char** argv) {
+  RenderOptions o;
+  CLI::App app{"Renders depth-of-field and motion blur with the Quorvex plug-in.", "quorvex-render"};
+  app.add_option("--input,-i", o.input, "input image (RGBA, optionally Z and VectX/VectY)");
+  app.add_option("--output,-o", o.output, "output image (.exr keeps every channel)");
+  app.add_option("--motion", o.motion, "motion-vector image (VectX/VectY in pixels)");
+  app.add_option("--depth", o.depth, "depth image (Z)");
+  app.add_option("--blur-image", o.blur_image, "kernel-shape image (its red channel)");
+  app.add_option("--set", o.sets, "control edit ID=VALUE (repeatable; keyframes ID=F:V,F:V)");
+  app.add_option("--comp", o.comp, "comp file with saved control values");
+  app.add_option("--save-comp", o.save_comp, "write the control values to a comp file");
+  app.add_option("--frames", o.frames, "frame range A-B or A-BxSTEP for #### / %04d paths");
+  app.add_option("--threads", o.threads, "worker threads (0: one per core)")->check(CLI::Range(0, 1024));
+  app.add_option("--channels", o.channels, "channel mapping, e.g. Z=depth.Z,VectX=forward.u,VectY=forward.v");
+  app.add_option("--preview", o.preview, "also write an sRGB PNG preview");
+  app.add_option("--plugin-path", o.plugin_path, "plug-in module or folder (default: the install location)");
+  app.add_flag("--quiet,-q", o.quiet, "silence information lines");
+  app.add_flag("--fail-fast", o.fail_fast, "stop at the first failed frame");
+  app.add_flag("--list-tools", o.list_tools, "list the registered tools");
+  app.add_flag("--list-controls", o.list_controls, "list the tool's controls with their values");
+  std::string depth_type = "auto";
+  app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
+      ->check(CLI::IsMember({"auto", "half", "float"}));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "quorvex-render: %s (see --help)\n", e.what());
+    return kExitUsage;
+  }
+  if (argc == 1) {
+    std::fputs(app.help().c_str(), stderr);
+    return kExitUsage;
+  }
+  o.output_depth = depth_type == "half" ? OutputDepth::Half : depth_type == "float" ? OutputDepth::Float : OutputDepth::Auto;
+  return RunCommand(o);
+}

@@ -1,0 +1,38 @@
+#include "app/progress.h"
+
+Progress::Progress(int total, bool terminal, bool quiet)
+    : total_(total), terminal_(terminal), quiet_(quiet), start_(std::chrono::steady_clock::now()) {}
+
+void Progress::Line(const std::string& text) {
+  if (drawn_) std::fputs("\r\033[K", stderr);
+  std::fputs(text.c_str(), stderr);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stderr);
+  if (drawn_) Draw();
+}
+
+void Progress::FrameDone(int frame, const std::string& output) {
+  ++done_;
+  if (terminal_ && total_ > 1) {
+    Draw();
+  } else if (!quiet_) {
+    std::fprintf(stderr, "frame %d done (%d/%d): %s\n", frame, done_, total_, output.c_str());
+  }
+}
+
+void Progress::Draw() {
+  const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  const double rate = secs > 0 ? done_ / secs : 0.0;
+  const int left = rate > 0 ? int((total_ - done_) / rate + 0.5) : 0;
+  const int width = 30, fill = total_ ? done_ * width / total_ : width;
+  std::string bar(size_t(fill), '#');
+  bar.resize(width, ' ');
+  std::fprintf(stderr, "\r\033[K[%s] %d/%d frames  %.2f fps  %d:%02d left", bar.c_str(), done_, total_, rate,
+               left / 60, left % 60);
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void Progress::Finish() {
+  if (drawn_) std::fputc('\n', stderr);
+  drawn_ = false;
+}

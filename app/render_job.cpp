@@ -1,0 +1,239 @@
+#include "app/render_job.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include "app/channel_names.h"
+#include "app/comp_file.h"
+#include "app/control_edits.h"
+#include "app/frame_range.h"
+#include "app/plugin_loader.h"
+#include "app/progress.h"
+#include "app/safe_write.h"
+#include "app/usage_error.h"
+#include "host/Registry.h"
+
+namespace {
+
+const char kToolClass[] = "tessalyworks.Quorvex";
+
+// Ctrl-C: the first raises the tool's abort flag, the second stops at once.
+std::atomic<Operator*> g_running_tool{nullptr};
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+  g_interrupted = 1;
+  if (Operator* op = g_running_tool.load()) op->Abort.store(1);
+}
+
+void InstallInterruptHandler() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sa.sa_flags = SA_RESETHAND;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+// A tool made from the loaded module, given back when the job ends.
+struct ToolHandle {
+  Operator* op = nullptr;
+  ~ToolHandle() {
+    if (op) op->Recycle();
+  }
+};
+
+void PrintTools() {
+  for (Registry* r : HostClassRegistry().Classes()) {
+    const TagList& t = r->Tags;
+    std::printf("%s\t%s\t%s\t%s\t%s\n", r->ID.c_str(), t.GetString(REG_Name, "").c_str(),
+                t.GetString(REG_Category, "").c_str(), t.GetString(REG_ShortName, "").c_str(),
+                t.GetString(REG_Help, "").c_str());
+  }
+}
+
+void PrintControls(const Operator& op) {
+  for (const Input* in : op.Inputs()) {
+    const std::string page = in->DataType == "Image" ? "(image)" : in->Page;
+    std::printf("%s\t%s\t%s\t%s\t%s\n", page.c_str(), in->ID.c_str(), in->Name().c_str(), FormatValue(*in).c_str(),
+                in->Visible() ? "shown" : "hidden");
+  }
+}
+
+// One connected image file of a frame.
+struct FrameImage {
+  FileImage file;
+  ChannelPick pick;
+  Image* image = nullptr;
+  ~FrameImage() {
+    if (image) image->Recycle();
+  }
+};
+
+std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped) {
+  auto f = std::make_unique<FrameImage>();
+  f->file = ReadImageFile(path);
+  f->image = MakeHostImage(f->file, mapped, f->pick);
+  return f;
+}
+
+double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)->ValueAt(t); }
+
+class Job {
+ public:
+  Job(const RenderOptions& o, Operator& op, Progress& progress) : o_(o), op_(op), progress_(progress) {
+    if (!o.channels.empty()) mapped_ = channel_names::ParseMap(o.channels);
+  }
+
+  // Renders one frame; returns false when the tool reported an error.
+  bool Frame(int frame, bool sequence) {
+    auto at = [&](const std::string& p) { return sequence ? PathForFrame(p, frame) : p; };
+    const std::string out_path = at(o_.output);
+    const std::string preview_path = o_.preview.empty() ? "" : at(o_.preview);
+    std::vector<std::string> inputs{at(o_.input)};
+    for (const std::string* p : {&o_.motion, &o_.depth, &o_.blur_image})
+      if (!p->empty()) inputs.push_back(at(*p));
+    for (const std::string& in : inputs)
+      for (const std::string& out : {out_path, preview_path})
+        if (!out.empty() && SameFile(in, out))
+          throw UsageError("refusing to overwrite input " + in + " with an output; choose another output path");
+
+    auto input = Load(inputs[0], mapped_);
+    std::unique_ptr<FrameImage> motion, depth, blur;
+    if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_);
+    if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_);
+    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {});
+    CheckNeededChannels(frame, *input, motion.get(), depth.get());
+
+    op_.FindInput("Input")->Connect(input->image);
+    op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
+    op_.FindInput("DepthMap")->Connect(depth ? depth->image : nullptr);
+    op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
+    Image* result = nullptr;
+    {
+      Request req(&op_, double(frame));
+      op_.Process(&req);
+      result = static_cast<Image*>(req.TakeResult(op_.FindOutput("Output")));
+    }
+    for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
+    if (!result) return false;
+    try {
+      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth);
+      if (!preview_path.empty()) WritePreview(preview_path, *result);
+    } catch (...) {
+      result->Recycle();
+      throw;
+    }
+    result->Recycle();
+    progress_.FrameDone(frame, out_path);
+    return true;
+  }
+
+ private:
+  // A pass the controls ask for must be in the files: say which channels are.
+  void CheckNeededChannels(int frame, const FrameImage& input, const FrameImage* motion, const FrameImage* depth) {
+    const double t = double(frame);
+    if (ValueAt(op_, "VelocityChannel", t) < 0.5) {
+      const FrameImage& src = motion ? *motion : input;
+      if (motion && !src.pick.role_to_name.count("VectX"))
+        throw UsageError(src.file.path + ": no motion vectors found (it has " + src.file.ChannelList() +
+                         "); map them with --channels VectX=NAME,VectY=NAME");
+    }
+    if (ValueAt(op_, "EnableDepth", t) > 0.5 && ValueAt(op_, "BlurChannel", t) < 0.5) {
+      const FrameImage& src = depth ? *depth : input;
+      if (!src.pick.role_to_name.count("Z"))
+        throw UsageError(src.file.path + ": depth is on but no depth channel was found (it has " +
+                         src.file.ChannelList() + "); map one with --channels Z=NAME or connect --depth FILE");
+    }
+  }
+
+  const RenderOptions& o_;
+  Operator& op_;
+  Progress& progress_;
+  std::map<std::string, std::string> mapped_;
+};
+
+int Render(const RenderOptions& o, Operator& op) {
+  const bool sequence = HasFramePattern(o.input) || HasFramePattern(o.output);
+  std::vector<int> frames{1};
+  if (!o.frames.empty())
+    frames = ParseFrameRange(o.frames);
+  else if (sequence)
+    throw UsageError("a sequence path (#### or %04d) needs --frames, e.g. --frames 1-100");
+  if (sequence && !HasFramePattern(o.output) && frames.size() > 1)
+    throw UsageError("--output " + o.output + " has no frame pattern; every frame would overwrite it");
+
+  Progress progress(int(frames.size()), isatty(STDERR_FILENO) != 0, o.quiet);
+  op.Doc->SetSink([&](int kind, const std::string& text) {
+    if (kind == CON_Info && o.quiet) return;
+    progress.Line(text);
+  });
+  Job job(o, op, progress);
+  int failed = 0;
+  g_running_tool.store(&op);
+  InstallInterruptHandler();
+  for (int f : frames) {
+    const bool ok = job.Frame(f, sequence);
+    if (g_interrupted) {
+      progress.Finish();
+      std::fprintf(stderr, "quorvex-render: cancelled at frame %d; finished frames are kept\n", f);
+      g_running_tool.store(nullptr);
+      return kExitCancelled;
+    }
+    if (!ok) {
+      ++failed;
+      progress.Line("quorvex-render: frame " + std::to_string(f) + " failed; no file written");
+      if (o.fail_fast) break;
+    }
+  }
+  g_running_tool.store(nullptr);
+  progress.Finish();
+  if (failed) {
+    std::fprintf(stderr, "quorvex-render: %d of %zu frames failed\n", failed, frames.size());
+    return kExitFrameFailed;
+  }
+  if (!o.quiet && frames.size() == 1) std::fprintf(stderr, "quorvex-render: wrote %s\n", o.output.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCommand(const RenderOptions& o) {
+  try {
+    SetHostThreads(o.threads);
+    auto modules = LoadPlugins(o.plugin_path);
+    if (o.list_tools) {
+      PrintTools();
+      return kExitOk;
+    }
+    Registry* reg = HostClassRegistry().Find(kToolClass);
+    if (!reg) throw UsageError(std::string("no plug-in registers the tool class ") + kToolClass);
+    HostDoc doc([](int, const std::string& text) { std::fputs(text.c_str(), stderr); });
+    ToolHandle tool;
+    tool.op = reg->Create(&doc);
+    Operator& op = *tool.op;
+    auto warn = [](const std::string& w) { std::fprintf(stderr, "%s\n", w.c_str()); };
+    if (!o.comp.empty())
+      for (const ControlEdit& e : comp_file::Load(o.comp, op)) ApplyEdit(op, e, warn);
+    for (const std::string& s : o.sets) ApplyEdit(op, ParseSetArgument(op, s), warn);
+    if (!o.save_comp.empty()) comp_file::Save(o.save_comp, op);
+    if (o.list_controls) {
+      PrintControls(op);
+      return kExitOk;
+    }
+    if (o.input.empty() && o.output.empty() && !o.save_comp.empty()) return kExitOk;
+    if (o.input.empty() || o.output.empty())
+      throw UsageError("nothing to render: give --input IN and --output OUT (or --list-tools, --list-controls)");
+    return Render(o, op);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "quorvex-render: %s\n", e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvex-render: %s\n", e.what());
+    return kExitFrameFailed;
+  }
+}

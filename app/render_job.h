@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "app/image_io.h"
+
+// Everything a quorvex-render command asks for.
+struct RenderOptions {
+  std::string input, output, motion, depth, blur_image;
+  std::string comp, save_comp, frames, channels, preview, plugin_path;
+  std::vector<std::string> sets;
+  int threads = 0;
+  bool quiet = false, fail_fast = false;
+  bool list_tools = false, list_controls = false;
+  OutputDepth output_depth = OutputDepth::Auto;
+};
+
+// Exit statuses of the command.
+constexpr int kExitOk = 0;
+constexpr int kExitFrameFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130;
+
+// Runs the command; returns its exit status. Messages go to standard error.
+int RunCommand(const RenderOptions& options);
