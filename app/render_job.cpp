@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 
@@ -16,6 +17,8 @@
 #include "app/safe_write.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -113,6 +116,12 @@ class Job {
     op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
     op_.FindInput("DepthMap")->Connect(depth ? depth->image : nullptr);
     op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
+    for (const std::string& out : {out_path, preview_path}) {
+      const fs::path parent = fs::path(out).parent_path();
+      std::error_code ec;
+      if (!out.empty() && !parent.empty() && !fs::is_directory(parent, ec) && !fs::create_directories(parent, ec))
+        throw UsageError("cannot make the output folder " + parent.string() + ": " + ec.message());
+    }
     Image* result = nullptr;
     {
       Request req(&op_, double(frame));

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/comp_file.h"
+#include "app/usage_error.h"
+#include "tests/support/tool_fixture.h"
+
+using namespace testing_support;
+
+namespace {
+std::string Apply(Quorvex* q, const std::string& text) {
+  for (const ControlEdit& e : comp_file::Parse(text, "t.comp", *q)) ApplyEdit(*q, e, nullptr);
+  return comp_file::Serialize(*q);
+}
+}  // namespace
+
+TEST(CompFile, RoundTripsExactly) {
+  ToolFactory f;
+  Console c;
+  Quorvex* a = f.Create(&c.doc);
+  for (auto [id, v] : std::vector<std::pair<const char*, double>>{
+           {"EnableDepth", 1}, {"SettingsType", 1}, {"ApertureDiameter", 3}, {"FStop", 2.3}, {"ScaleVelocityLocked", 0},
+           {"Scale Velocity Y", 0.1}, {"AlphaPatcher", 0.0123456789012345}, {"BlurStyle", 1}})
+    a->FindInput(id)->Edit(v);
+  a->FindInput("FocusPosition")->EditKeys({{1, 800}, {24, 2500.125}});
+  a->FindInput("DocUrl")->EditText("https://example.org/\"quoted\"");
+  const std::string saved = comp_file::Serialize(*a);
+  Quorvex* b = f.Create(&c.doc);
+  EXPECT_EQ(Apply(b, saved), saved);
+  EXPECT_EQ(b->FindInput("FStop")->ValueAt(0), 2.3);
+  EXPECT_EQ(b->FindInput("FocusPosition")->ValueAt(12.5), a->FindInput("FocusPosition")->ValueAt(12.5));
+  EXPECT_TRUE(b->FindInput("Scale Velocity Y")->Visible()) << "loading runs the controls' interplay";
+  a->Recycle();
+  b->Recycle();
+}
+
+TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
+  ToolFactory f;
+  Console c;
+  Quorvex* q = f.Create(&c.doc);
+  auto error = [&](const std::string& text) {
+    try {
+      comp_file::Parse(text, "shot.comp", *q);
+    } catch (const UsageError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_NE(error("{\"format\": \"quorvex-comp\", \"controls\": {").find("shot.comp: not a valid comp file"), std::string::npos);
+  EXPECT_NE(error("[1, 2]").find("not a comp file"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FocalLenght": 50}})").find("did you mean \"FocalLength\""),
+            std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": "wide"}})").find("needs a number"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [[1]]}}})").find("[frame, value]"),
+            std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})").find("not \"tessalyworks.Quorvex\""),
+            std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 9, "controls": {}})").find("newer"), std::string::npos);
+  q->Recycle();
+}
+
+TEST(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
+  ToolFactory f;
+  Console c;
+  Quorvex* q = f.Create(&c.doc);
+  const auto dir = std::filesystem::temp_directory_path() / ("comp-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "a.comp").string();
+  comp_file::Save(path, *q);
+  EXPECT_EQ(comp_file::Load(path, *q).size(), 32u) << "every numeric and text control";
+  EXPECT_THROW(comp_file::Save((dir / "missing" / "b.comp").string(), *q), std::exception);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left behind";
+  std::filesystem::remove_all(dir);
+  q->Recycle();
+}

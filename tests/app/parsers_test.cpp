@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "app/channel_names.h"
+#include "app/control_edits.h"
+#include "app/frame_range.h"
+#include "app/usage_error.h"
+#include "tests/support/tool_fixture.h"
+
+using namespace testing_support;
+
+TEST(FrameRange, RangesStepsAndErrors) {
+  EXPECT_EQ(ParseFrameRange("3"), (std::vector<int>{3}));
+  EXPECT_EQ(ParseFrameRange("1-4"), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(ParseFrameRange("1-7x3"), (std::vector<int>{1, 4, 7}));
+  EXPECT_EQ(ParseFrameRange("-2--1"), (std::vector<int>{-2, -1}));
+  for (const char* bad : {"", "a-b", "5-1", "1-4x0", "1-", "99999999999-1"}) EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad;
+}
+
+TEST(FrameRange, PatternsArePaddedToTheirWidth) {
+  EXPECT_TRUE(HasFramePattern("shot.####.exr"));
+  EXPECT_TRUE(HasFramePattern("shot.%04d.exr"));
+  EXPECT_FALSE(HasFramePattern("shot.exr"));
+  EXPECT_EQ(PathForFrame("a/shot.####.exr", 7), "a/shot.0007.exr");
+  EXPECT_EQ(PathForFrame("shot.%04d.exr", 12345), "shot.12345.exr");
+  EXPECT_EQ(PathForFrame("shot.%d.exr", 5), "shot.5.exr");
+  EXPECT_EQ(PathForFrame("shot.##.exr", -3), "shot.-03.exr");
+}
+
+TEST(ChannelNames, MappedKnownAndLayerPrefixedNames) {
+  const std::vector<std::string> names{"R", "G", "B", "ViewLayer.Depth.Z", "forward.u", "forward.v", "spec.R"};
+  EXPECT_EQ(channel_names::Find(names, "Z", {}), "ViewLayer.Depth.Z");
+  EXPECT_EQ(channel_names::Find(names, "VectX", {}), "forward.u");
+  EXPECT_EQ(channel_names::Find(names, "A", {}), "");
+  EXPECT_EQ(channel_names::Find(names, "R", {}), "R");
+  EXPECT_EQ(channel_names::Find({"spec.R"}, "R", {}), "") << "a single letter counts only in a colour layer";
+  EXPECT_EQ(channel_names::Find({"Combined.R", "L.Combined.G"}, "G", {}), "L.Combined.G");
+  auto map = channel_names::ParseMap("Z=forward.v,VectX=G");
+  EXPECT_EQ(channel_names::Find(names, "Z", map), "forward.v");
+  EXPECT_THROW(channel_names::ParseMap("Depth=Z"), UsageError);
+  EXPECT_THROW(channel_names::ParseMap("Z="), UsageError);
+}
+
+TEST(SetArgument, NumbersLabelsSwitchesAndKeyframes) {
+  ToolFactory f;
+  Console c;
+  Quorvex* q = f.Create(&c.doc);
+  EXPECT_EQ(ParseSetArgument(*q, "FStop=2.8").value, 2.8);
+  EXPECT_EQ(ParseSetArgument(*q, "EdgeCondition=mirror").value, 2.0);
+  EXPECT_EQ(ParseSetArgument(*q, "EnableDepth=on").value, 1.0);
+  EXPECT_EQ(ParseSetArgument(*q, "Scale Velocity=-3").value, -3.0);
+  ControlEdit keys = ParseSetArgument(*q, "FocusPosition=1:0.2, 24:0.8");
+  EXPECT_EQ(keys.kind, ControlEdit::Keys);
+  EXPECT_EQ(keys.keys, (std::map<double, double>{{1, 0.2}, {24, 0.8}}));
+  EXPECT_EQ(ParseSetArgument(*q, "DocUrl=http://x:8").text, "http://x:8");
+  try {
+    ParseSetArgument(*q, "Scale Velocty=2");
+    FAIL();
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("did you mean \"Scale Velocity\""), std::string::npos) << e.what();
+  }
+  for (const char* bad : {"FStop", "FStop=fast", "FStop=nan", "EdgeCondition=Sideways", "Input=a.exr", "=3", "FStop=1:x"})
+    EXPECT_THROW(ParseSetArgument(*q, bad), UsageError) << bad;
+  q->Recycle();
+}
+
+TEST(SetArgument, ValuesOutsideTheRangeAreClampedWithAWarning) {
+  ToolFactory f;
+  Console c;
+  Quorvex* q = f.Create(&c.doc);
+  std::vector<std::string> warnings;
+  auto warn = [&](const std::string& w) { warnings.push_back(w); };
+  ApplyEdit(*q, ParseSetArgument(*q, "MaxBlurSize=40"), warn);
+  EXPECT_EQ(q->FindInput("MaxBlurSize")->ValueAt(0), 25.0);
+  ApplyEdit(*q, ParseSetArgument(*q, "MaxBlurSize=25"), warn);
+  ApplyEdit(*q, ParseSetArgument(*q, "EdgeCondition=7"), warn);
+  EXPECT_EQ(q->FindInput("EdgeCondition")->ValueAt(0), 2.0);
+  ApplyEdit(*q, ParseSetArgument(*q, "Scale Velocity=-40"), warn);
+  EXPECT_EQ(q->FindInput("Scale Velocity")->ValueAt(0), -40.0) << "beyond the slider is accepted";
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_NE(warnings[0].find("MaxBlurSize = 40 is outside its range 0 to 25; using 25"), std::string::npos);
+  q->Recycle();
+}

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "host/Image.h"
+
+namespace {
+Image* Ramp(int w, int h) {
+  Image* img = new Image(w, h, true, true);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      FltPixel p;
+      p.R = float(x);
+      p.G = float(y);
+      p.B = 1;
+      p.A = 0.5f;
+      p.Z = float(x + 10 * y);
+      p.VectX = 2;
+      p.VectY = -3;
+      img->SetPixel(x, y, p);
+    }
+  return img;
+}
+}  // namespace
+
+TEST(HostImage, SamplePixelBTakesPixelTimes65535AndReadsZeroOutside) {
+  Image* img = Ramp(4, 3);
+  FltPixel p;
+  img->SamplePixelB(2 * 65535, 1 * 65535, p);
+  EXPECT_EQ(p.R, 2);
+  EXPECT_EQ(p.G, 1);
+  EXPECT_EQ(p.Z, 12);
+  EXPECT_EQ(p.VectY, -3);
+  img->SamplePixelB(3 * 65535 + 65534, 2 * 65535, p);
+  EXPECT_EQ(p.R, 3) << "a unit short of the next pixel stays in this one";
+  img->SamplePixelB(-1, 0, p);
+  EXPECT_EQ(p.A, 0);
+  img->SamplePixelB(4 * 65535, 0, p);
+  EXPECT_EQ(p.A, 0);
+  img->Recycle();
+}
+
+TEST(HostImage, RowIteratorWalksARowFromTheTop) {
+  Image* img = Ramp(3, 2);
+  RowIterator it(img);
+  it.GotoXY(1, 1);
+  FltPixel p;
+  it.GetNextPixel(p);
+  EXPECT_EQ(p.R, 1);
+  EXPECT_EQ(p.G, 1);
+  it.GetNextPixel(p);
+  EXPECT_EQ(p.R, 2);
+  img->Recycle();
+}
+
+TEST(HostImage, ChannelsAbsentReadAsZeroAndIgnoreWrites) {
+  Image* img = new Image(2, 2);
+  FltPixel p;
+  p.Z = 5;
+  p.R = 1;
+  img->SetPixel(0, 0, p);
+  FltPixel q;
+  img->GetPixel(0, 0, q);
+  EXPECT_EQ(q.R, 1);
+  EXPECT_EQ(q.Z, 0);
+  EXPECT_EQ(img->Plane(CHAN_Z), nullptr);
+  img->Recycle();
+}
+
+TEST(HostImage, NewImageTakesTheReferenceFormatAndAddsChannels) {
+  Image* like = new Image(5, 4);
+  like->Attrs.Add({IMG_ResolutionDivisor, 2});
+  like->Extra.push_back({"spec.R", std::vector<float>(20, 0.25f)});
+  Image* img = NewImage({{IMG_Like, static_cast<const void*>(like)}, {IMG_Channel, CHAN_Z}, {IMG_Channel, CHAN_VECTX},
+                         {IMG_Channel, CHAN_VECTY}});
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(img->Width, 5);
+  EXPECT_EQ(img->Height, 4);
+  EXPECT_TRUE(img->HasChannel(CHAN_Z) && img->HasChannel(CHAN_VECTX) && img->HasChannel(CHAN_VECTY));
+  EXPECT_EQ(img->Attrs.GetLong(IMG_ResolutionDivisor, 1), 2);
+  ASSERT_EQ(img->Extra.size(), 1u) << "extra channels pass through";
+  Image* small = NewImage({{IMG_Like, static_cast<const void*>(like)}, {IMG_Width, 3}, {IMG_Height, 3}});
+  EXPECT_EQ(small->Width, 3);
+  EXPECT_TRUE(small->Extra.empty()) << "another size carries no extra planes";
+  EXPECT_EQ(NewImage({{IMG_Width, -1}, {IMG_Height, 2}}), nullptr);
+  for (Image* i : {like, img, small}) i->Recycle();
+}
+
+TEST(HostImage, ResizeOfImageResamplesToTheAskedSize) {
+  Image* img = new Image(6, 2);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 6; ++x) {
+      FltPixel p;
+      p.R = 1.0f;
+      p.A = 1.0f;
+      img->SetPixel(x, y, p);
+    }
+  Image* r = img->ResizeOfImage({{RSZ_Width, 3}, {RSZ_Height, 5}, {RSZ_Filter, 7}});
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->Width, 3);
+  EXPECT_EQ(r->Height, 5);
+  FltPixel p;
+  r->GetPixel(1, 2, p);
+  EXPECT_NEAR(p.R, 1.0f, 1e-5) << "a flat image stays flat";
+  img->Recycle();
+  r->Recycle();
+}

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+#include "host/Operator.h"
+
+namespace {
+struct Counter : ThreadedOperator {
+  Counter(int n) : ThreadedOperator(nullptr, ScriptVal{}, {}), hits(size_t(n)) {}
+  void ProcessChunk(Request*, int32_t c) override {
+    if (c == throw_at) throw std::runtime_error("chunk failed");
+    hits[size_t(c)].fetch_add(1);
+  }
+  std::vector<std::atomic<int>> hits;
+  int throw_at = -1;
+};
+}  // namespace
+
+TEST(DoMultiProcess, RunsEveryChunkExactlyOnce) {
+  for (int threads : {1, 2, 4}) {
+    SetHostThreads(threads);
+    Counter op(257);
+    Request req(&op, 0);
+    op.DoMultiProcess(&req, 257);
+    for (auto& h : op.hits) EXPECT_EQ(h.load(), 1);
+  }
+  SetHostThreads(0);
+}
+
+TEST(DoMultiProcess, PassesOnAChunksException) {
+  Counter op(50);
+  op.throw_at = 17;
+  Request req(&op, 0);
+  EXPECT_THROW(op.DoMultiProcess(&req, 50), std::runtime_error);
+}
+
+TEST(DoMultiProcess, ZeroChunksRunNothing) {
+  Counter op(1);
+  Request req(&op, 0);
+  op.DoMultiProcess(&req, 0);
+  EXPECT_EQ(op.hits[0].load(), 0);
+}
