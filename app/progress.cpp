@@ -14,7 +14,7 @@ void Progress::FrameDone(int frame, const std::string& output) {
   ++done_;
   if (terminal_ && total_ > 1) {
     Draw();
-  } else if (!quiet_) {
+  } else if (!quiet_ && total_ > 1) {
     std::fprintf(stderr, "frame %d done (%d/%d): %s\n", frame, done_, total_, output.c_str());
   }
 }

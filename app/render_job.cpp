@@ -205,7 +205,9 @@ int Render(const RenderOptions& o, Operator& op) {
     std::fprintf(stderr, "quorvex-render: %d of %zu frames failed\n", failed, frames.size());
     return kExitFrameFailed;
   }
-  if (!o.quiet && frames.size() == 1) std::fprintf(stderr, "quorvex-render: wrote %s\n", o.output.c_str());
+  if (!o.quiet && frames.size() == 1)
+    std::fprintf(stderr, "quorvex-render: wrote %s%s%s\n", o.output.c_str(), o.preview.empty() ? "" : " and ",
+                 o.preview.c_str());
   return kExitOk;
 }
 
