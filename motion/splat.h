@@ -1,10 +1,13 @@
 #pragma once
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "image/tessaly_image.h"
+#include "process/pixel_sample.h"
 
 namespace splat {
 
@@ -15,9 +18,19 @@ inline int32_t KernelHalfSide(int32_t k, float step) {
   return h > 1 ? h : 1;
 }
 
+// floor() for values that Lands() lets through, without a library call.
+inline int32_t FloorToInt(float v) {
+  const int32_t i = int32_t(v);
+  return float(i) > v ? i - 1 : i;
+}
+
+// A point lands nowhere when its coordinates are not finite or lie so far
+// out that their floor would not fit 32 bits.
+inline bool Lands(const pixel_sample& q) { return std::fabs(q.x) < 1.0e9f && std::fabs(q.y) < 1.0e9f; }
+
 // Adds a run of n taps: norm[j] += t * kern[j], color[j] += (t * kern[j]) * col.
 // The run's length modulo 4 goes first (one tap, then two), then four at a time.
-inline void AddRun(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t,
+inline void AddRunSse(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t,
                    __m128 col) {
   auto tap = [&](int32_t j) {
     const float v = t * kern[j];
@@ -36,6 +49,121 @@ inline void AddRun(tessaly_image::color_rgba_f* color, float* norm, const float*
     tap(j + 1);
     tap(j + 2);
     tap(j + 3);
+  }
+}
+
+// The same with 256-bit vectors and fused multiply-adds, for processors that
+// have them (defined in its own unit, built for AVX2).
+void AddRunAvx2(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t, __m128 col);
+
+using AddRunFn = void (*)(tessaly_image::color_rgba_f*, float*, const float*, int32_t, float, __m128);
+// The widest AddRun this processor runs.
+AddRunFn BestAddRun();
+
+inline void AddRun(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t,
+                   __m128 col) {
+  static const AddRunFn best = BestAddRun();
+  if (n < 4)
+    AddRunSse(color, norm, kern, n, t, col);
+  else
+    best(color, norm, kern, n, t, col);
+}
+
+// Where a splat adds: the two accumulation images by row-0 address and
+// stride, and the rows it may write (the image's, or a band of them).
+struct Target {
+  tessaly_image::color_rgba_f* color_row0;
+  float* norm_row0;
+  int32_t color_stride, norm_stride;
+  int32_t width;
+  int32_t row_lo, row_hi;
+
+  tessaly_image::color_rgba_f* ColorRow(int32_t r) const {
+    return reinterpret_cast<tessaly_image::color_rgba_f*>(reinterpret_cast<char*>(color_row0) +
+                                                          ptrdiff_t(r) * color_stride);
+  }
+  float* NormRow(int32_t r) const {
+    return reinterpret_cast<float*>(reinterpret_cast<char*>(norm_row0) + ptrdiff_t(r) * norm_stride);
+  }
+};
+
+// The straightforward splat: four bilinear copies of the point's kernel
+// (side 2h + 1), each row of each copy added under `lock(row, c0, c1)`,
+// which returns an object holding that row's lock (or nothing when no other
+// thread writes there) for the columns c0 to c1.
+template <class LockRow>
+void FourCopies(const Target& t, const pixel_sample& q, const float* kern, int32_t h, LockRow&& lock) {
+  const int32_t d = 2 * h + 1;
+  const __m128 col = _mm_load_ps(&q.color.r);
+  const int32_t x0 = int32_t(std::floor(q.x)), y0 = int32_t(std::floor(q.y));
+  const float fx = q.x - float(x0), fy = q.y - float(y0);
+  for (int32_t dy = 0; dy < 2; ++dy) {
+    const float wy = dy == 0 ? 1.0f - fy : fy;
+    const int32_t cy = y0 + dy;
+    const int32_t r0 = std::max(cy - h, t.row_lo), r1 = std::min(cy + h, t.row_hi);
+    if (!(wy > 0.0f) || r0 > r1) continue;
+    for (int32_t dx = 0; dx < 2; ++dx) {
+      const float wx = dx == 0 ? 1.0f - fx : fx;
+      const int32_t cx = x0 + dx;
+      const int32_t c0 = std::max(cx - h, 0), c1 = std::min(cx + h, t.width - 1);
+      if (!(wx > 0.0f) || c0 > c1) continue;
+      const float w = (wx * q.weight) * wy;
+      for (int32_t r = r0; r <= r1; ++r) {
+        const float* krow = kern + size_t(r - (cy - h)) * size_t(d) + size_t(c0 - (cx - h));
+        [[maybe_unused]] auto held = lock(r, c0, c1);
+        AddRunSse(t.ColorRow(r) + c0, t.NormRow(r) + c0, krow, c1 - c0 + 1, w, col);
+      }
+    }
+  }
+}
+
+// The four bilinear copies added as one footprint of side d (+1 along an
+// axis with a fractional position), each row under one `lock(row, c0, c1)` hold.
+// `scratch` holds at least 2h + 2 floats. Equal to FourCopies within float
+// rounding; identical for points at integer positions.
+template <class LockRow>
+void AtPixel(const Target& t, int32_t x0, int32_t y0, float weight, __m128 col, const float* kern, int32_t h,
+             LockRow&& lock) {
+  const int32_t d = 2 * h + 1;
+  const int32_t left = x0 - h, top = y0 - h;
+  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + h, t.width - 1);
+  const int32_t r0 = std::max(top, t.row_lo), r1 = std::min(y0 + h, t.row_hi);
+  for (int32_t r = r0; r <= r1; ++r) {
+    if (c0 > c1) return;
+    [[maybe_unused]] auto held = lock(r, c0, c1);
+    AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, kern + size_t(r - top) * size_t(d) + size_t(c0 - left), c1 - c0 + 1,
+           weight, col);
+  }
+}
+
+template <class LockRow>
+void Merged(const Target& t, const pixel_sample& q, const float* kern, int32_t h, float* scratch, LockRow&& lock) {
+  const int32_t d = 2 * h + 1;
+  const __m128 col = _mm_load_ps(&q.color.r);
+  const int32_t x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
+  const float fx = q.x - float(x0), fy = q.y - float(y0);
+  const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
+  if (!frac_x && !frac_y) return AtPixel(t, x0, y0, q.weight, col, kern, h, lock);
+  const int32_t nc = d + (frac_x ? 1 : 0), nr = d + (frac_y ? 1 : 0);
+  const int32_t left = x0 - h, top = y0 - h;
+  const int32_t c0 = std::max(left, 0), c1 = std::min(left + nc - 1, t.width - 1);
+  const int32_t r0 = std::max(top, t.row_lo), r1 = std::min(top + nr - 1, t.row_hi);
+  if (c0 > c1 || r0 > r1) return;
+  const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
+  for (int32_t r = r0; r <= r1; ++r) {
+    const int32_t i = r - top;  // footprint row
+    // Row i of the footprint: kernel row i (weight wy0) over kernel row
+    // i - 1 (weight wy1), each shifted right by one column for wx1.
+    std::fill(scratch, scratch + nc, 0.0f);
+    auto add = [&](const float* k, float w0, float w1) {
+      for (int32_t c = 0; c < d; ++c) scratch[c] += w0 * k[c];
+      if (frac_x)
+        for (int32_t c = 0; c < d; ++c) scratch[c + 1] += w1 * k[c];
+    };
+    if (i < d) add(kern + size_t(i) * size_t(d), wy0 * wx0, wy0 * wx1);
+    if (frac_y && i >= 1) add(kern + size_t(i - 1) * size_t(d), wy1 * wx0, wy1 * wx1);
+    [[maybe_unused]] auto held = lock(r, c0, c1);
+    AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, col);
   }
 }
 

@@ -1,15 +1,52 @@
 // The blur pass's work: each chunk lays out the streaks of its samples and
-// splats every point.
+// splats every point. A chunk adds its points into a private band of rows
+// and then adds the band into the shared images, each row under its lock.
 #include <algorithm>
+#include <cmath>
+#include <functional>
 
-#include "motion/splat.h"
+#include "motion/local_band.h"
 #include "motion/streak_layout.h"
 #include "plugin/Quorvex.h"
 
+namespace {
+
+// Largest band a chunk keeps privately (pixels); a chunk that would need more
+// (streaks crossing most of a very large frame) splats straight into the
+// shared images instead.
+constexpr int64_t kBandBudget = int64_t(8) << 20;
+
+// Rows that the points of sample `p` (kernel half side h) can write.
+std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, int32_t h, bool mirror, int32_t H) {
+  const double y = std::floor(double(p.y));
+  const double ax = std::fabs(double(p.vx)), ay = std::fabs(double(p.vy));
+  double lo = y, hi = y + 1;
+  if (std::isfinite(ax) && std::isfinite(ay) && (ax > 1 || ay > 1)) {
+    // A streak moves at most half its velocity (plus the end point) along y.
+    lo = y - ay / 2 - 2;
+    hi = y + ay / 2 + 3;
+    if (mirror && ay > ax && (lo < 0 || hi > H - 1)) {
+      lo = 0;
+      hi = H;
+    }
+  }
+  lo = std::max(lo - h, -1.0);
+  hi = std::min(hi + h, double(H));
+  return {int64_t(lo), int64_t(hi)};
+}
+
+}  // namespace
+
 void depth_blur_interface::render_streak(const pixel_sample& p, bool mirror) {
-  const int32_t reach = splat::KernelHalfSide(SampleKernelIndex(p.depth), KernelStep) + 1;
-  streak::LayOut(p, mirror, ColorAccum.width, ColorAccum.height, reach,
-                 [this](const pixel_sample& q) { splat_sample(q); });
+  const int32_t k = SampleKernelIndex(p.depth);
+  const int32_t h = splat::KernelHalfSide(k, KernelStep);
+  const float* kern = KernelBank[size_t(k)].data();
+  std::vector<float> scratch(size_t(2 * h + 2));
+  const splat::Target t = SplatTarget();
+  auto lock = [this](int32_t r, int32_t, int32_t) { return boost::mutex::scoped_lock(*row_locks[size_t(r)]); };
+  streak::LayOut(p, mirror, t.width, t.row_hi + 1, h + 1, [&](const pixel_sample& q) {
+    if (splat::Lands(q)) splat::Merged(t, q, kern, h, scratch.data(), lock);
+  });
 }
 
 void Quorvex::ProcessChunk(Request*, int32_t chunk) {
@@ -19,8 +56,64 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
   const size_t end = std::min(first + 1000, n);
   if (first >= end) return;
   const bool mirror = FrameEdgeCondition > 1.5f && FrameEdgeCondition < 2.5f;
+  const int32_t W = ColorAccum.width, H = ColorAccum.height;
+
+  // Each sample's kernel (all points of a streak share their sample's
+  // depth) and the rows the chunk can write.
+  int32_t kernel[1000];
+  int64_t lo = INT64_MAX, hi = INT64_MIN;
+  int32_t hmax = 0;
   for (size_t i = first; i < end; ++i) {
-    if (Abort.load(std::memory_order_relaxed)) return;
-    render_streak(SampleList[i], mirror);
+    const pixel_sample& s = SampleList[i];
+    const int32_t k = kernel[i - first] = SampleKernelIndex(s.depth);
+    const int32_t h = splat::KernelHalfSide(k, KernelStep);
+    const auto reach = RowReach(s, h, mirror, H);
+    lo = std::min(lo, reach.first);
+    hi = std::max(hi, reach.second);
+    hmax = std::max(hmax, h);
   }
+  lo = std::max<int64_t>(lo, 0);
+  hi = std::min<int64_t>(hi, H - 1);
+  if (lo > hi) return;  // nothing of this chunk lands in the image
+
+  if ((hi - lo + 1) * int64_t(W) > kBandBudget) {
+    for (size_t i = first; i < end; ++i) {
+      if (Abort.load(std::memory_order_relaxed)) return;
+      render_streak(SampleList[i], mirror);
+    }
+    return;
+  }
+
+  std::unique_ptr<splat::LocalBand> band = Bands.Take(W, int32_t(lo), int32_t(hi), SplatTarget(), RowLock());
+  const splat::Target t = band->Band();
+  float* scratch = band->Scratch(size_t(2 * hmax + 2));
+  splat::LocalBand& b = *band;
+  auto touch = [&b](int32_t r, int32_t c0, int32_t c1) { return b.Touch(r, c0, c1); };
+  for (size_t i = first; i < end; ++i) {
+    if (Abort.load(std::memory_order_relaxed)) break;
+    const pixel_sample& s = SampleList[i];
+    const int32_t k = kernel[i - first];
+    const int32_t h = splat::KernelHalfSide(k, KernelStep);
+    const float* kern = KernelBank[size_t(k)].data();
+    if (streak::IsStill(s)) {
+      // Samples sit on whole pixels, so a still one is its kernel at its pixel.
+      if (splat::Lands(s))
+        splat::AtPixel(t, splat::FloorToInt(s.x), splat::FloorToInt(s.y), s.weight, _mm_load_ps(&s.color.r), kern, h,
+                       touch);
+      continue;
+    }
+    streak::LayOut(s, mirror, W, H, h + 1, [&](const pixel_sample& q) {
+      if (splat::Lands(q)) splat::Merged(t, q, kern, h, scratch, touch);
+    });
+  }
+  Bands.Give(std::move(band));
+}
+
+std::function<boost::mutex::scoped_lock(int32_t)> depth_blur_interface::RowLock() {
+  return [this](int32_t r) { return boost::mutex::scoped_lock(*row_locks[size_t(r)]); };
+}
+
+void depth_blur_interface::FinishBlurPass() {
+  Bands.FlushAll(SplatTarget(), RowLock());
+  Bands.Clear();
 }

@@ -19,6 +19,14 @@ inline int64_t MirrorOffset(int64_t i, int64_t m, int64_t extent) {
   return i;
 }
 
+// One pixel of motion or less draws no streak. A velocity that is not
+// finite, or whose half-length does not fit 32 bits, counts as still too.
+inline bool IsStill(const pixel_sample& P) {
+  const float ax = std::fabs(P.vx), ay = std::fabs(P.vy);
+  const bool finite = std::isfinite(P.vx) && std::isfinite(P.vy);
+  return !finite || (ax <= 1.0f && ay <= 1.0f) || !(std::max(ax, ay) * 0.5f < 2147483520.0f);
+}
+
 // Lays out the streak of P and calls splat(point) for each point in order.
 // `reach` is how far, in pixels, a point's footprint extends beyond it: points
 // whose footprint cannot touch the image (directly or after the mirror) add
@@ -26,14 +34,11 @@ inline int64_t MirrorOffset(int64_t i, int64_t m, int64_t extent) {
 // streak across the whole image.
 template <class Splat>
 void LayOut(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t reach, Splat&& splat) {
-  const float ax = std::fabs(P.vx), ay = std::fabs(P.vy);
-  // Still: one pixel of motion or less. A velocity that is not finite, or a
-  // half-length that does not fit 32 bits, is treated as still too.
-  const bool finite = std::isfinite(P.vx) && std::isfinite(P.vy);
-  if (!finite || (ax <= 1.0f && ay <= 1.0f) || !(std::max(ax, ay) * 0.5f < 2147483520.0f)) {
+  if (IsStill(P)) {
     splat(P);
     return;
   }
+  const float ax = std::fabs(P.vx), ay = std::fabs(P.vy);
   const bool vertical = ay > ax;
   const float major = vertical ? P.vy : P.vx;
   const float minor = vertical ? P.vx : P.vy;
@@ -63,8 +68,19 @@ void LayOut(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t re
   // footprint, or, with the mirror, within the span that reflects into it.
   const double lo_s = mirror ? -double(extent) - reach - 2 : -double(reach) - 2;
   const double hi_s = mirror ? 2.0 * extent + reach + 2 : double(extent) + reach + 1;
-  const int64_t lo = std::max<int64_t>(-n, int64_t(std::floor(lo_s - m)));
-  const int64_t hi = std::min<int64_t>(n, int64_t(std::ceil(hi_s - m)));
+  double lo_i = lo_s - m, hi_i = hi_s - m;
+  // Along the minor axis the point moves by slope * i; without the mirror
+  // (which changes i) that bounds i too.
+  if (!mirror && slope != 0.0f) {
+    const double minor_m = vertical ? P.x : P.y;
+    const double minor_extent = vertical ? W : H;
+    double a = (-double(reach) - 2 - minor_m) / slope, b = (minor_extent + reach + 1 - minor_m) / slope;
+    if (a > b) std::swap(a, b);
+    lo_i = std::max(lo_i, a - 1);
+    hi_i = std::min(hi_i, b + 1);
+  }
+  const int64_t lo = std::max<int64_t>(-n, int64_t(std::max(std::floor(lo_i), -double(n) - 1)));
+  const int64_t hi = std::min<int64_t>(n, int64_t(std::min(std::ceil(hi_i), double(n) + 1)));
   for (int64_t i = lo; i <= hi; ++i) point(i, w);
 
   const float rest = P.weight - float(2 * n + 1) * w;

@@ -54,11 +54,12 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
     Image* velocity = nullptr;
   };
   void RunSamplePass(const FrameMotion& m);
+  // Builds the bank entries that the frame's samples reach.
+  void BuildBankForSamples();
 
  private:
   void CreateMotionControls();
   void CreateImageInputs();
   void ApplyScaleLock(Parameter* param, TimeStamp time);
   void Resolve(float alpha_patch, bool& cancelled);
-  void BuildBankForSamples();
 };

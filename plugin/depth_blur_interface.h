@@ -3,6 +3,7 @@
 #include <boost/thread/mutex.hpp>
 #include <cfloat>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "host/Image.h"
@@ -10,6 +11,8 @@
 #include "host/Operator.h"
 #include "image/tessaly_image.h"
 #include "plugin/filter_interface.h"
+#include "motion/local_band.h"
+#include "motion/splat.h"
 #include "process/pixel_sample.h"
 
 // Depth-of-field controls, per-frame settings, the kernel bank, the
@@ -22,6 +25,7 @@ class depth_blur_interface : public filter_interface {
   tessaly_image::image<float> WeightAccum;
   std::vector<std::vector<float>> KernelBank;
   std::vector<boost::shared_ptr<boost::mutex>> row_locks;
+  splat::BandPool Bands;  // the blur pass's private row bands, kept for one frame
 
   tessaly_image::color_rgba_f* ColorRow0 = nullptr;
   float* NormRow0 = nullptr;
@@ -74,6 +78,11 @@ class depth_blur_interface : public filter_interface {
   void resize_row_locks(int32_t rows);
   void splat_sample(const pixel_sample& q);
   void render_streak(const pixel_sample& p, bool mirror);
+  splat::Target SplatTarget() const;
+  // The lock of an accumulation row, held while the returned object lives.
+  std::function<boost::mutex::scoped_lock(int32_t)> RowLock();
+  // Adds what the chunks left in their bands into the accumulation images.
+  void FinishBlurPass();
 
  private:
   void ApplySettingsRule(TimeStamp time);

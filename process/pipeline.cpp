@@ -66,6 +66,7 @@ void Quorvex::Process(Request* req) {
   };
   try {
     SampleList.clear();
+    Bands.Clear();
     Image* velocity = static_cast<Image*>(InMotionImage->GetValue(req, 0));
     if (!velocity) velocity = FrameInput;
     if (velocity->Width != FrameInput->Width || velocity->Height != FrameInput->Height)
@@ -83,6 +84,7 @@ void Quorvex::Process(Request* req) {
       throw std::runtime_error("The frame has too many samples for one blur pass.");
     const auto start = std::chrono::steady_clock::now();
     DoMultiProcess(req, int32_t(chunks));
+    FinishBlurPass();
     const auto stop = std::chrono::steady_clock::now();
     Doc->PrintF(CON_Info, "Lumora Quorvex processing time: %d ms\n",
                 int(std::chrono::duration_cast<std::chrono::milliseconds>(stop - start).count()));

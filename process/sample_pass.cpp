@@ -1,5 +1,6 @@
 // The sample pass: every input pixel becomes the output's first version of
 // that pixel and, unless empty, a pixel_sample (plus edge copies).
+#include <algorithm>
 #include <cmath>
 
 #include "plugin/Quorvex.h"
@@ -12,10 +13,15 @@ namespace {
 // reaching half the velocity (rounded up) past it. A corner pixel fills the
 // diagonal block beyond the corner and the two straight strips beside it, so
 // that rows and columns at the border do not darken towards the corners.
-void AppendEdgeCopies(std::vector<pixel_sample>& out, const pixel_sample& s, int col, int row, int W, int H) {
+// Copies reach at most the image's own width (height) plus the kernel's reach
+// beyond the border: a corrupt velocity of a billion pixels must not make a
+// billion copies, and streaks that long have smeared the frame flat anyway.
+void AppendEdgeCopies(std::vector<pixel_sample>& out, const pixel_sample& s, int col, int row, int W, int H,
+                      int64_t reach) {
   const double ax = std::fabs(double(s.vx)), ay = std::fabs(double(s.vy));
   if (!std::isfinite(ax) || !std::isfinite(ay)) return;
-  const int64_t cx = int64_t(std::ceil(ax * 0.5)), cy = int64_t(std::ceil(ay * 0.5));
+  const int64_t cx = int64_t(std::min(std::ceil(ax * 0.5), double(W + reach)));
+  const int64_t cy = int64_t(std::min(std::ceil(ay * 0.5), double(H + reach)));
   auto add = [&](int64_t x, int64_t y) {
     pixel_sample c = s;
     c.x = float(x);
@@ -45,6 +51,9 @@ void Quorvex::RunSamplePass(const FrameMotion& m) {
   const bool duplicate = FrameEdgeCondition > -0.5f && FrameEdgeCondition < 0.5f;
   const bool normalize = FrameNormalize > 0.5f;
   const EdgeRepairSource repair{FrameInput, m.velocity, DepthImage, FrameVelocityChannel, FrameDepthChannel};
+  // The farthest a kernel reaches beyond its point: half the largest blur.
+  const float largest_blur = DepthEnabled ? std::min(BlurScale, float(W) / 4.0f) : 0.0f;
+  const int64_t reach = int64_t(std::isfinite(largest_blur) && largest_blur > 0 ? largest_blur / 2 : 0) + 3;
 
   for (int row = 0; row < H; ++row) {
     in_it.GotoXY(0, row);
@@ -98,7 +107,7 @@ void Quorvex::RunSamplePass(const FrameMotion& m) {
         s.depth = 1.0f;
       }
       SampleList.push_back(s);
-      if (duplicate) AppendEdgeCopies(SampleList, s, col, row, W, H);
+      if (duplicate) AppendEdgeCopies(SampleList, s, col, row, W, H, reach);
     }
   }
 }

@@ -1,0 +1,130 @@
+#pragma once
+// A chunk's private accumulation: a band of image rows that one worker fills
+// without locks and then adds into the shared images, each row under that
+// row's lock, once per chunk instead of once per point.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "motion/splat.h"
+
+namespace splat {
+
+class LocalBand {
+ public:
+  LocalBand() = default;
+  ~LocalBand();
+  LocalBand(const LocalBand&) = delete;
+  LocalBand& operator=(const LocalBand&) = delete;
+
+  // Covers rows r0 .. r1 of a `width`-wide image; the band is all zero.
+  void Reset(int32_t width, int32_t r0, int32_t r1);
+  // Whether rows lo .. hi fit without a flush: the band starts at or above
+  // lo and has room down to hi. Extends the band to hi.
+  bool Extend(int32_t width, int32_t lo, int32_t hi);
+  bool Dirty() const { return r1_ >= r0_; }
+  // Absolute rows; writes clipped to the band.
+  Target Band() const;
+  // The splat's lock callable for the band: notes the columns a row gets.
+  int Touch(int32_t r, int32_t c0, int32_t c1) {
+    auto& s = spans_[size_t(r - r0_)];
+    s.first = std::min(s.first, c0);
+    s.second = std::max(s.second, c1);
+    return 0;
+  }
+
+  // Adds every touched span into `image`, holding `lock(row)` for each row,
+  // and zeroes the band again.
+  template <class LockRow>
+  void Flush(const Target& image, LockRow&& lock) {
+    const Target band = Band();
+    for (int32_t r = r0_; r <= r1_; ++r) {
+      auto& s = spans_[size_t(r - r0_)];
+      if (s.first > s.second) continue;
+      {
+        [[maybe_unused]] auto held = lock(r);
+        AddAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, band.ColorRow(r) + s.first,
+                    band.NormRow(r) + s.first, s.second - s.first + 1);
+      }
+      s = {INT32_MAX, INT32_MIN};
+    }
+    r1_ = r0_ - 1;
+  }
+
+  float* Scratch(size_t n) {
+    if (scratch_.size() < n) scratch_.resize(n);
+    return scratch_.data();
+  }
+
+  static size_t BytesPerPixel() { return sizeof(tessaly_image::color_rgba_f) + sizeof(float); }
+
+  // image += band and band = 0 over n pixels.
+  static void AddAndClear(tessaly_image::color_rgba_f* ic, float* in, tessaly_image::color_rgba_f* bc, float* bn,
+                          int32_t n) {
+    const __m128 zero = _mm_setzero_ps();
+    for (int32_t j = 0; j < n; ++j) {
+      float* c = &ic[j].r;
+      float* b = &bc[j].r;
+      _mm_store_ps(c, _mm_add_ps(_mm_load_ps(c), _mm_load_ps(b)));
+      _mm_store_ps(b, zero);
+      in[j] += bn[j];
+      bn[j] = 0.0f;
+    }
+  }
+
+ private:
+  int32_t width_ = 0, r0_ = 0, r1_ = -1;
+  size_t capacity_ = 0;  // pixels
+  int32_t capacity_rows_ = 0;
+  tessaly_image::color_rgba_f* color_ = nullptr;
+  float* norm_ = nullptr;
+  std::vector<std::pair<int32_t, int32_t>> spans_;
+  std::vector<float> scratch_;
+};
+
+// Bands kept for a frame's chunks. A worker takes the band that already
+// covers the rows its chunk writes (the previous chunk's, usually: chunks
+// come in order within a worker's range), so a band is added into the image
+// once per run of chunks rather than once per chunk.
+class BandPool {
+ public:
+  // A band covering rows lo .. hi; a band that cannot be extended to them is
+  // flushed into `image` first (rows under `lock`).
+  template <class LockRow>
+  std::unique_ptr<LocalBand> Take(int32_t width, int32_t lo, int32_t hi, const Target& image, LockRow&& lock) {
+    std::unique_ptr<LocalBand> band;
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      for (auto it = free_.begin(); it != free_.end(); ++it)
+        if ((*it)->Extend(width, lo, hi)) {
+          band = std::move(*it);
+          free_.erase(it);
+          return band;
+        }
+      if (!free_.empty()) {
+        band = std::move(free_.back());
+        free_.pop_back();
+      }
+    }
+    if (!band) band = std::make_unique<LocalBand>();
+    band->Flush(image, lock);
+    band->Reset(width, lo, hi);
+    return band;
+  }
+  void Give(std::unique_ptr<LocalBand> band);
+  // Adds every band's pending rows into the image (after the pass).
+  template <class LockRow>
+  void FlushAll(const Target& image, LockRow&& lock) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (auto& b : free_) b->Flush(image, lock);
+  }
+  void Clear();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<LocalBand>> free_;
+};
+
+}  // namespace splat

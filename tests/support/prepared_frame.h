@@ -1,0 +1,46 @@
+#pragma once
+// A frame made ready for its blur pass, so that benchmarks time the pass
+// alone, and the straightforward pass they compare it with.
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/tool_fixture.h"
+
+namespace testing_support {
+
+using Controls = std::vector<std::pair<std::string, double>>;
+
+struct PreparedFrame {
+  PreparedFrame(Image* input, const Controls& controls);
+  ~PreparedFrame();
+
+  void ClearAccumulation();
+  void BlurPass();            // the tool's pass through the host's worker threads
+  void ReferencePass();       // one thread, no locks, four copies per point
+  // Kernel taps of the pass: the kernel area of every streak point.
+  double taps = 0;
+  size_t samples = 0;
+
+  testing_support::Console console;
+  testing_support::ToolFactory factory;
+  Quorvex* tool = nullptr;
+  Image* input = nullptr;
+  std::unique_ptr<Request> request;
+  bool mirror = false;
+  tessaly_image::image<tessaly_image::color_rgba_f> ref_color;
+  tessaly_image::image<float> ref_norm;
+};
+
+// Test pictures. Colour is a texture; depth and motion as described.
+Image* FlatScene(int w, int h, float depth, float vx, float vy);
+// A shot-like frame: objects at several distances (Z from 0 near to 1 far)
+// moving between `min_motion` and `max_motion` pixels.
+Image* ShotScene(int w, int h, float min_motion, float max_motion);
+
+// "MaxBlurSize" that gives every sample at depth value 1 (focus 0, Simple)
+// a kernel of the given side.
+double MaxBlurForSide(int side, int width);
+
+}  // namespace testing_support
