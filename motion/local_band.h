@@ -35,6 +35,25 @@ class LocalBand {
     return 0;
   }
 
+  // Notes columns c0 .. c1 of rows r0 .. r1 as written.
+  void TouchRows(int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
+    for (int32_t r = r0; r <= r1; ++r) Touch(r, c0, c1);
+  }
+
+  // A kernel (side 2h + 1) added at whole pixel (x0, y0), clipped to the
+  // image's columns and the band's rows.
+  void AddAtPixel(int32_t x0, int32_t y0, float weight, __m128 col, const float* kern, int32_t h) {
+    const int32_t d = 2 * h + 1, left = x0 - h, top = y0 - h;
+    const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + h, width_ - 1);
+    const int32_t r0 = std::max(top, r0_), r1 = std::min(y0 + h, r1_);
+    if (c0 > c1 || r0 > r1) return;
+    TouchRows(r0, r1, c0, c1);
+    const Target t = Band();
+    if (h == 0) return AddRunSse(t.ColorRow(r0) + c0, t.NormRow(r0) + c0, kern, 1, weight, col);
+    AddBlock({t.ColorRow(r0) + c0, t.NormRow(r0) + c0, t.color_stride, t.norm_stride,
+              kern + ptrdiff_t(r0 - top) * d + (c0 - left), d, r1 - r0 + 1, c1 - c0 + 1, weight, col});
+  }
+
   // Adds every touched span into `image`, holding `lock(row)` for each row,
   // and zeroes the band again.
   template <class LockRow>

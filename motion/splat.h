@@ -69,6 +69,26 @@ inline void AddRun(tessaly_image::color_rgba_f* color, float* norm, const float*
     best(color, norm, kern, n, t, col);
 }
 
+// A rectangle of taps: `rows` kernel rows of `n` weights each, added at
+// `color`/`norm` (rows `*_stride` bytes apart) with one weight and colour.
+struct Block {
+  tessaly_image::color_rgba_f* color;
+  float* norm;
+  ptrdiff_t color_stride, norm_stride;
+  const float* kern;
+  ptrdiff_t kern_stride;  // floats
+  int32_t rows, n;
+  float weight;
+  __m128 col;
+};
+using AddBlockFn = void (*)(const Block&);
+void AddBlockRows(const Block& b);
+AddBlockFn BestAddBlock();
+inline void AddBlock(const Block& b) {
+  static const AddBlockFn best = BestAddBlock();
+  best(b);
+}
+
 // Where a splat adds: the two accumulation images by row-0 address and
 // stride, and the rows it may write (the image's, or a band of them).
 struct Target {
@@ -119,8 +139,10 @@ void FourCopies(const Target& t, const pixel_sample& q, const float* kern, int32
 
 // The four bilinear copies added as one footprint of side d (+1 along an
 // axis with a fractional position), each row under one `lock(row, c0, c1)` hold.
-// `scratch` holds at least 2h + 2 floats. Equal to FourCopies within float
+// `scratch` holds at least ScratchSize(h) floats, the second half zero. Equal to FourCopies within float
 // rounding; identical for points at integer positions.
+inline size_t ScratchSize(int32_t h) { return 2 * size_t(2 * h + 2); }
+
 template <class LockRow>
 void AtPixel(const Target& t, int32_t x0, int32_t y0, float weight, __m128 col, const float* kern, int32_t h,
              LockRow&& lock) {
@@ -150,18 +172,18 @@ void Merged(const Target& t, const pixel_sample& q, const float* kern, int32_t h
   const int32_t r0 = std::max(top, t.row_lo), r1 = std::min(top + nr - 1, t.row_hi);
   if (c0 > c1 || r0 > r1) return;
   const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
+  const float a0 = wy0 * wx0, a1 = wy0 * wx1, b0 = wy1 * wx0, b1 = wy1 * wx1;
+  const float* zeros = scratch + d + 1;
   for (int32_t r = r0; r <= r1; ++r) {
     const int32_t i = r - top;  // footprint row
     // Row i of the footprint: kernel row i (weight wy0) over kernel row
-    // i - 1 (weight wy1), each shifted right by one column for wx1.
-    std::fill(scratch, scratch + nc, 0.0f);
-    auto add = [&](const float* k, float w0, float w1) {
-      for (int32_t c = 0; c < d; ++c) scratch[c] += w0 * k[c];
-      if (frac_x)
-        for (int32_t c = 0; c < d; ++c) scratch[c + 1] += w1 * k[c];
-    };
-    if (i < d) add(kern + size_t(i) * size_t(d), wy0 * wx0, wy0 * wx1);
-    if (frac_y && i >= 1) add(kern + size_t(i - 1) * size_t(d), wy1 * wx0, wy1 * wx1);
+    // i - 1 (weight wy1), each shifted right by one column for wx1. Rows
+    // outside the kernel read as the zero row kept after the scratch row.
+    const float* a = i < d ? kern + size_t(i) * size_t(d) : zeros;
+    const float* b = frac_y && i >= 1 ? kern + size_t(i - 1) * size_t(d) : zeros;
+    scratch[0] = a0 * a[0] + b0 * b[0];
+    for (int32_t c = 1; c < d; ++c) scratch[c] = (a0 * a[c] + a1 * a[c - 1]) + (b0 * b[c] + b1 * b[c - 1]);
+    if (frac_x) scratch[d] = a1 * a[d - 1] + b1 * b[d - 1];
     [[maybe_unused]] auto held = lock(r, c0, c1);
     AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, col);
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 
 #include "motion/local_band.h"
 #include "motion/streak_layout.h"
@@ -17,11 +18,11 @@ namespace {
 constexpr int64_t kBandBudget = int64_t(8) << 20;
 
 // Rows that the points of sample `p` (kernel half side h) can write.
-std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, int32_t h, bool mirror, int32_t H) {
+std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t h, bool mirror, int32_t H) {
   const double y = std::floor(double(p.y));
-  const double ax = std::fabs(double(p.vx)), ay = std::fabs(double(p.vy));
   double lo = y, hi = y + 1;
-  if (std::isfinite(ax) && std::isfinite(ay) && (ax > 1 || ay > 1)) {
+  if (!still) {
+    const double ax = std::fabs(double(p.vx)), ay = std::fabs(double(p.vy));
     // A streak moves at most half its velocity (plus the end point) along y.
     lo = y - ay / 2 - 2;
     hi = y + ay / 2 + 3;
@@ -41,7 +42,7 @@ void depth_blur_interface::render_streak(const pixel_sample& p, bool mirror) {
   const int32_t k = SampleKernelIndex(p.depth);
   const int32_t h = splat::KernelHalfSide(k, KernelStep);
   const float* kern = KernelBank[size_t(k)].data();
-  std::vector<float> scratch(size_t(2 * h + 2));
+  std::vector<float> scratch(splat::ScratchSize(h));
   const splat::Target t = SplatTarget();
   auto lock = [this](int32_t r, int32_t, int32_t) { return boost::mutex::scoped_lock(*row_locks[size_t(r)]); };
   streak::LayOut(p, mirror, t.width, t.row_hi + 1, h + 1, [&](const pixel_sample& q) {
@@ -59,15 +60,23 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
   const int32_t W = ColorAccum.width, H = ColorAccum.height;
 
   // Each sample's kernel (all points of a streak share their sample's
-  // depth) and the rows the chunk can write.
+  // depth; neighbours often share it too) and the rows the chunk can write.
   int32_t kernel[1000];
+  bool still[1000];
   int64_t lo = INT64_MAX, hi = INT64_MIN;
   int32_t hmax = 0;
+  float last_depth = std::numeric_limits<float>::quiet_NaN();
+  int32_t last_k = 0;
   for (size_t i = first; i < end; ++i) {
     const pixel_sample& s = SampleList[i];
-    const int32_t k = kernel[i - first] = SampleKernelIndex(s.depth);
+    if (!(s.depth == last_depth)) {
+      last_depth = s.depth;
+      last_k = SampleKernelIndex(s.depth);
+    }
+    const int32_t k = kernel[i - first] = last_k;
     const int32_t h = splat::KernelHalfSide(k, KernelStep);
-    const auto reach = RowReach(s, h, mirror, H);
+    still[i - first] = streak::IsStill(s);
+    const auto reach = RowReach(s, still[i - first], h, mirror, H);
     lo = std::min(lo, reach.first);
     hi = std::max(hi, reach.second);
     hmax = std::max(hmax, h);
@@ -86,7 +95,7 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
 
   std::unique_ptr<splat::LocalBand> band = Bands.Take(W, int32_t(lo), int32_t(hi), SplatTarget(), RowLock());
   const splat::Target t = band->Band();
-  float* scratch = band->Scratch(size_t(2 * hmax + 2));
+  float* scratch = band->Scratch(splat::ScratchSize(hmax));
   splat::LocalBand& b = *band;
   auto touch = [&b](int32_t r, int32_t c0, int32_t c1) { return b.Touch(r, c0, c1); };
   for (size_t i = first; i < end; ++i) {
@@ -95,11 +104,10 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
     const int32_t k = kernel[i - first];
     const int32_t h = splat::KernelHalfSide(k, KernelStep);
     const float* kern = KernelBank[size_t(k)].data();
-    if (streak::IsStill(s)) {
+    if (still[i - first]) {
       // Samples sit on whole pixels, so a still one is its kernel at its pixel.
       if (splat::Lands(s))
-        splat::AtPixel(t, splat::FloorToInt(s.x), splat::FloorToInt(s.y), s.weight, _mm_load_ps(&s.color.r), kern, h,
-                       touch);
+        b.AddAtPixel(splat::FloorToInt(s.x), splat::FloorToInt(s.y), s.weight, _mm_load_ps(&s.color.r), kern, h);
       continue;
     }
     streak::LayOut(s, mirror, W, H, h + 1, [&](const pixel_sample& q) {

@@ -1,0 +1,96 @@
+// The colour and weight adds of a footprint row with 256-bit vectors: four
+// weights at a time, two colour pixels per fused multiply-add.
+#include <immintrin.h>
+
+#include "motion/splat.h"
+
+namespace splat {
+
+__attribute__((target("avx2,fma"))) void AddRunAvx2(tessaly_image::color_rgba_f* color, float* norm,
+                                                    const float* kern, int32_t n, float t, __m128 col) {
+  const __m256 col2 = _mm256_insertf128_ps(_mm256_castps128_ps256(col), col, 1);
+  const __m128 tt = _mm_set1_ps(t);
+  const __m256i first = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  const __m256i second = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+  int32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128 v = _mm_mul_ps(tt, _mm_loadu_ps(kern + j));
+    _mm_storeu_ps(norm + j, _mm_add_ps(_mm_loadu_ps(norm + j), v));
+    const __m256 v8 = _mm256_castps128_ps256(v);
+    float* c = &color[j].r;
+    _mm256_storeu_ps(c, _mm256_fmadd_ps(_mm256_permutevar8x32_ps(v8, first), col2, _mm256_loadu_ps(c)));
+    _mm256_storeu_ps(c + 8, _mm256_fmadd_ps(_mm256_permutevar8x32_ps(v8, second), col2, _mm256_loadu_ps(c + 8)));
+  }
+  if (j < n) AddRunSse(color + j, norm + j, kern + j, n - j, t, col);
+}
+
+// Four colour pixels per fused multiply-add. (GCC 12's 512-bit intrinsics
+// start from an undefined vector and warn about it; the lanes are all set.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) void AddRunAvx512(tessaly_image::color_rgba_f* color, float* norm,
+                                                     const float* kern, int32_t n, float t, __m128 col) {
+  const __m512 col1 = _mm512_zextps128_ps512(col);
+  const __m512 col4 = _mm512_shuffle_f32x4(col1, col1, 0);
+  const __m128 tt = _mm_set1_ps(t);
+  const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  int32_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m128 v = _mm_mul_ps(tt, _mm_loadu_ps(kern + j));
+    _mm_storeu_ps(norm + j, _mm_add_ps(_mm_loadu_ps(norm + j), v));
+    float* c = &color[j].r;
+    const __m512 v16 = _mm512_permutexvar_ps(spread, _mm512_zextps128_ps512(v));
+    _mm512_storeu_ps(c, _mm512_fmadd_ps(v16, col4, _mm512_loadu_ps(c)));
+  }
+  if (j < n) AddRunSse(color + j, norm + j, kern + j, n - j, t, col);
+}
+
+// A block of rows: eight taps per step, weights as one 256-bit add.
+__attribute__((target("avx512f,avx2"))) void AddBlockAvx512(const Block& b) {
+  const __m512 col1 = _mm512_zextps128_ps512(b.col);
+  const __m512 col4 = _mm512_shuffle_f32x4(col1, col1, 0);
+  const __m256 tt = _mm256_set1_ps(b.weight);
+  const __m512i lo = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  const __m512i hi = _mm512_setr_epi32(4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7);
+  for (int32_t r = 0; r < b.rows; ++r) {
+    auto* color = reinterpret_cast<tessaly_image::color_rgba_f*>(reinterpret_cast<char*>(b.color) +
+                                                                 ptrdiff_t(r) * b.color_stride);
+    float* norm = reinterpret_cast<float*>(reinterpret_cast<char*>(b.norm) + ptrdiff_t(r) * b.norm_stride);
+    const float* kern = b.kern + ptrdiff_t(r) * b.kern_stride;
+    int32_t j = 0;
+    for (; j + 8 <= b.n; j += 8) {
+      const __m256 v = _mm256_mul_ps(tt, _mm256_loadu_ps(kern + j));
+      _mm256_storeu_ps(norm + j, _mm256_add_ps(_mm256_loadu_ps(norm + j), v));
+      const __m512 v16 = _mm512_zextps256_ps512(v);
+      float* c = &color[j].r;
+      _mm512_storeu_ps(c, _mm512_fmadd_ps(_mm512_permutexvar_ps(lo, v16), col4, _mm512_loadu_ps(c)));
+      _mm512_storeu_ps(c + 16, _mm512_fmadd_ps(_mm512_permutexvar_ps(hi, v16), col4, _mm512_loadu_ps(c + 16)));
+    }
+    if (j < b.n) AddRunAvx512(color + j, norm + j, kern + j, b.n - j, b.weight, b.col);
+  }
+}
+#pragma GCC diagnostic pop
+
+void AddBlockRows(const Block& b) {
+  for (int32_t r = 0; r < b.rows; ++r)
+    AddRun(reinterpret_cast<tessaly_image::color_rgba_f*>(reinterpret_cast<char*>(b.color) +
+                                                          ptrdiff_t(r) * b.color_stride),
+           reinterpret_cast<float*>(reinterpret_cast<char*>(b.norm) + ptrdiff_t(r) * b.norm_stride),
+           b.kern + ptrdiff_t(r) * b.kern_stride, b.n, b.weight, b.col);
+}
+
+AddBlockFn BestAddBlock() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2")) return AddBlockAvx512;
+  return AddBlockRows;
+}
+
+AddRunFn BestAddRun() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return AddRunAvx512;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return AddRunAvx2;
+  return AddRunSse;
+}
+
+}  // namespace splat
