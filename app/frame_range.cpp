@@ -30,6 +30,8 @@ std::vector<int> ParseFrameRange(const std::string& text) {
   const int step = m[3].matched ? ToInt(m[3], text) : 1;
   if (step <= 0) throw UsageError("--frames " + text + ": the step must be at least 1");
   if (b < a) throw UsageError("--frames " + text + ": the last frame comes before the first");
+  if ((int64_t(b) - a) / step >= 1000000)
+    throw UsageError("--frames " + text + ": more than a million frames in one command; split the range");
   std::vector<int> frames;
   for (long f = a; f <= b; f += step) frames.push_back(int(f));
   return frames;

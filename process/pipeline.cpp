@@ -36,6 +36,13 @@ void Quorvex::Process(Request* req) {
     PrintError(Doc, "The input image is empty (zero width or height).");
     return;
   }
+  // The working images address rows in 32-bit arithmetic: a colour image
+  // must stay below 2^31 bytes.
+  if ((int64_t(FrameInput->Width) * 16 + 15) / 16 * 16 * int64_t(FrameInput->Height) >= (int64_t(1) << 31)) {
+    Doc->PrintF(CON_Error, "Quorvex error: The image is too large (%d x %d); the tool works on images of up to "
+                "2^27 pixels.\n", FrameInput->Width, FrameInput->Height);
+    return;
+  }
   // A divisor below 1 would turn every velocity infinite; treat it as full resolution.
   const int64_t divisor = FrameInput->Attrs.GetLong(IMG_ResolutionDivisor, 1);
   m.divisor = divisor >= 1 && divisor <= std::numeric_limits<int32_t>::max() ? int32_t(divisor) : 1;

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address and undefined-behaviour
+# sanitizers) and runs each for a bounded time on its seed corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/bootstrap.sh
+seconds="${FUZZ_SECONDS:-45}"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_FUZZ=ON \
+  -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF -DQUORVEX_SANITIZE=address,undefined >/dev/null
+cmake --build build-fuzz --target comp_file_fuzz arguments_fuzz frame_fuzz
+for target in comp_file arguments frame; do
+  work="$(mktemp -d)"
+  cp -r "fuzz/corpus/$target/." "$work/"
+  echo "== ${target}_fuzz for ${seconds}s"
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
+    "build-fuzz/bin/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+      -max_len=4096 -print_final_stats=1 "$work" 2>&1 | tail -n 12
+  rm -rf "$work"
+done
