@@ -25,6 +25,14 @@ int main(int argc, char** argv) {
   app.add_flag("--fail-fast", o.fail_fast, "stop at the first failed frame");
   app.add_flag("--list-tools", o.list_tools, "list the registered tools");
   app.add_flag("--list-controls", o.list_controls, "list the tool's controls with their values");
+  app.add_option("--vectors", o.vectors.preset, "motion-vector convention: pixels, blender, forward, backward, ndc")
+      ->check(CLI::IsMember({"pixels", "blender", "forward", "backward", "ndc"}));
+  app.add_option("--vectors-scale", o.vectors.scale, "multiply the motion vectors (shutter)");
+  app.add_flag("--vectors-flip-y", o.vectors.flip_y, "the vectors' y axis points down");
+  app.add_option("--depth-mode", o.depth_convention.mode, "depth pass holds a distance or its inverse (1/z)")
+      ->check(CLI::IsMember({"distance", "inverse"}));
+  app.add_option("--depth-scale", o.depth_convention.scale, "multiply the depth (unit change)");
+  app.add_option("--focus-at", o.focus_at, "focus on the depth found at pixel X,Y of the depth pass");
   std::string depth_type = "auto";
   app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
       ->check(CLI::IsMember({"auto", "half", "float"}));

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "app/safe_write.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
+#include "process/channels.h"
 
 namespace fs = std::filesystem;
 
@@ -110,7 +112,11 @@ class Job {
     if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_);
     if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_);
     if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {});
+    FrameImage& vectors = motion ? *motion : *input;
+    ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
+    ApplyDepthConvention(*(depth ? depth : input)->image, o_.depth_convention);
     CheckNeededChannels(frame, *input, motion.get(), depth.get());
+    if (!o_.focus_at.empty()) FocusAt(frame, depth ? *depth : *input);
 
     op_.FindInput("Input")->Connect(input->image);
     op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
@@ -143,6 +149,26 @@ class Job {
   }
 
  private:
+  // "FocusPosition" := the depth value the tool reads at pixel (X, Y).
+  void FocusAt(int frame, const FrameImage& src) {
+    int x = 0, y = 0;
+    char extra = 0;
+    if (std::sscanf(o_.focus_at.c_str(), "%d,%d%c", &x, &y, &extra) != 2)
+      throw UsageError("--focus-at \"" + o_.focus_at + "\": expected X,Y in pixels, e.g. --focus-at 640,360");
+    const Image& img = *src.image;
+    if (x < 0 || y < 0 || x >= img.Width || y >= img.Height)
+      throw UsageError("--focus-at " + o_.focus_at + " lies outside the " + std::to_string(img.Width) + " x " +
+                       std::to_string(img.Height) + " depth pass");
+    FltPixel p;
+    img.GetPixel(x, y, p);
+    const double value = DecodeDepth(p, float(ValueAt(op_, "BlurChannel", double(frame))));
+    if (!std::isfinite(value))
+      throw UsageError("--focus-at " + o_.focus_at + ": the depth there is not a number");
+    op_.FindInput("FocusPosition")->Edit(value, double(frame));
+    progress_.Line("quorvex-render: frame " + std::to_string(frame) + ": focus at (" + o_.focus_at +
+                   ") = " + FormatNumber(value));
+  }
+
   // A pass the controls ask for must be in the files: say which channels are.
   void CheckNeededChannels(int frame, const FrameImage& input, const FrameImage* motion, const FrameImage* depth) {
     const double t = double(frame);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/image_io.h"
+#include "app/pass_conventions.h"
 
 // Everything a quorvex-render command asks for.
 struct RenderOptions {
@@ -13,6 +14,9 @@ struct RenderOptions {
   bool quiet = false, fail_fast = false;
   bool list_tools = false, list_controls = false;
   OutputDepth output_depth = OutputDepth::Auto;
+  VectorConvention vectors;
+  DepthConvention depth_convention;
+  std::string focus_at;  // "X,Y": focus on the depth found at that pixel
 };
 
 // Exit statuses of the command.
