@@ -93,7 +93,9 @@ Image* Image::ResizeOfImage(const TagList& tags) const {
     for (int c = 0; c < n; ++c) interleaved[i * n + c] = Plane(chans[c])[i];
   src.set_pixels(OIIO::ROI(0, Width, 0, Height, 0, 1, 0, n), OIIO::TypeDesc::FLOAT, interleaved.data());
   OIIO::ImageBuf dst(OIIO::ImageSpec(w, h, n, OIIO::TypeDesc::FLOAT));
-  if (!OIIO::ImageBufAlgo::resize(dst, src)) return nullptr;
+  // Kernel-sized images: one thread, and no pool of OpenImageIO's own
+  // competing with the host's workers.
+  if (!OIIO::ImageBufAlgo::resize(dst, src, "", 0.0f, OIIO::ROI::All(), 1)) return nullptr;
   std::vector<float> out(size_t(w) * h * n);
   dst.get_pixels(OIIO::ROI(0, w, 0, h, 0, 1, 0, n), OIIO::TypeDesc::FLOAT, out.data());
   Image* img = new Image(w, h);

@@ -13,7 +13,9 @@ TEST(FrameRange, RangesStepsAndErrors) {
   EXPECT_EQ(ParseFrameRange("1-4"), (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(ParseFrameRange("1-7x3"), (std::vector<int>{1, 4, 7}));
   EXPECT_EQ(ParseFrameRange("-2--1"), (std::vector<int>{-2, -1}));
-  for (const char* bad : {"", "a-b", "5-1", "1-4x0", "1-", "99999999999-1"}) EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad;
+  for (const char* bad : {"", "a-b", "5-1", "1-4x0", "1-", "99999999999-1", "-100000000-100000000"})
+    EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad;
+  EXPECT_EQ(ParseFrameRange("0-99999999x100").size(), 1000000u) << "a million frames is the most one command takes";
 }
 
 TEST(FrameRange, PatternsArePaddedToTheirWidth) {

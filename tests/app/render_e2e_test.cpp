@@ -121,3 +121,39 @@ TEST_F(Render, AFailedFrameLeavesNoFileAndKeepsTheOldOne) {
   size_t files = size_t(std::distance(fs::directory_iterator(dir), {}));
   EXPECT_EQ(files, 3u) << "no temporary file left behind";
 }
+
+TEST_F(Render, ModulesInTheCurrentFolderAreNeverLoaded) {
+  std::ofstream(P("quorvex.so")) << "not a module";
+  const std::string cmd = "cd " + Quote(dir.string()) + " && " + Quote(QUORVEX_RENDER_BIN) + " --list-tools 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[512] = {};
+  const size_t n = fread(buf, 1, sizeof buf - 1, p);
+  const int rc = pclose(p);
+  EXPECT_EQ(WEXITSTATUS(rc), 0) << std::string(buf, n);
+  EXPECT_EQ(std::string(buf, n).rfind("tessalyworks.Quorvex\t", 0), 0u);
+}
+
+TEST_F(Render, InterruptCancelsAndKeepsFinishedFrames) {
+  const std::string scene = std::string(QUORVEX_SOURCE_DIR) + "/examples/scene.exr";
+  const std::string cmd = Quote(QUORVEX_RENDER_BIN) + " -i " + Quote(scene) + " -o " + Quote(P("seq.####.exr")) +
+                          " --frames 1-400 --comp " + Quote(std::string(QUORVEX_SOURCE_DIR) + "/examples/example.comp") +
+                          " -q > " + Quote(P("log.txt")) + " 2>&1 & pid=$!; " +
+                          "for i in $(seq 1200); do [ -e " + Quote(P("seq.0001.exr")) + " ] && break; sleep 0.1; done; " +
+                          "kill -INT $pid; wait $pid";
+  const int rc = std::system(("bash -c " + Quote(cmd)).c_str());
+  EXPECT_EQ(WEXITSTATUS(rc), 130);
+  std::ifstream log(P("log.txt"));
+  const std::string text((std::istreambuf_iterator<char>(log)), {});
+  EXPECT_NE(text.find("cancelled at frame"), std::string::npos) << text;
+  int finished = 0;
+  for (auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "a partial file was left: " << name;
+    if (name.rfind("seq.", 0) == 0) {
+      ++finished;
+      EXPECT_EQ(ReadExr(e.path().string()).w, 480) << name;
+    }
+  }
+  EXPECT_GT(finished, 0);
+  EXPECT_LT(finished, 400);
+}

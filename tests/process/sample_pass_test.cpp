@@ -132,6 +132,14 @@ TEST_F(SamplePass, CornerPixelsFillTheBlockAndBothStrips) {
   in->Recycle();
 }
 
+TEST_F(SamplePass, EdgeCopiesOfACorruptVelocityStopAtTheImagesOwnSize) {
+  Image* in = Flat(4, 3, Px(1, 1, 1, 1, 0, 1e9f, 0));
+  auto& s = Run(in);
+  // Each left and right pixel copies itself at most width + kernel reach (3) times.
+  EXPECT_EQ(s.size(), size_t(12 + 6 * (4 + 3)));
+  in->Recycle();
+}
+
 TEST_F(SamplePass, PartlyTransparentPixelsTakeTheirNeighboursMedians) {
   Image* in = MakeImage(3, 1, [](int x, int) {
     return x == 1 ? Px(0.5f, 0.5f, 0.5f, 0.5f, 0, 100, 0) : Px(1, 1, 1, 1, 0, float(2 + 4 * (x / 2)), 0);
