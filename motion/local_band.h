@@ -54,6 +54,43 @@ class LocalBand {
               kern + ptrdiff_t(r0 - top) * d + (c0 - left), d, r1 - r0 + 1, c1 - c0 + 1, weight, col});
   }
 
+  // Up to kMaxRun still samples on one row at whole, consecutive pixels
+  // x0, x0 + 1, ... sharing one kernel (side 2h + 1): each output pixel sums
+  // the taps of every sample that reaches it in registers and is loaded and
+  // stored once, instead of once per tap.
+  static constexpr int32_t kMaxRun = 16;
+  void AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const __m128* colours,
+                      const float* kern, int32_t h) {
+    const int32_t d = 2 * h + 1, top = y0 - h;
+    const int32_t c0 = std::max(x0 - h, 0), c1 = std::min(x0 + count - 1 + h, width_ - 1);
+    const int32_t r0 = std::max(top, r0_), r1 = std::min(y0 + h, r1_);
+    if (c0 > c1 || r0 > r1) return;
+    TouchRows(r0, r1, c0, c1);
+    __m128 weighted[kMaxRun];
+    for (int32_t j = 0; j < count; ++j) weighted[j] = _mm_mul_ps(_mm_set1_ps(weights[j]), colours[j]);
+    const Target t = Band();
+    for (int32_t r = r0; r <= r1; ++r) {
+      const float* krow = kern + ptrdiff_t(r - top) * d;
+      tessaly_image::color_rgba_f* color = t.ColorRow(r);
+      float* norm = t.NormRow(r);
+      for (int32_t p = c0; p <= c1; ++p) {
+        // Sample j reaches p through kernel column p - (x0 + j) + h.
+        const int32_t rel = p - x0 + h;
+        const int32_t j0 = std::max(0, rel - d + 1), j1 = std::min(count - 1, rel);
+        __m128 acc = _mm_setzero_ps();
+        float nacc = 0.0f;
+        for (int32_t j = j0; j <= j1; ++j) {
+          const float kv = krow[rel - j];
+          acc = _mm_add_ps(acc, _mm_mul_ps(_mm_set1_ps(kv), weighted[j]));
+          nacc += kv * weights[j];
+        }
+        float* c = &color[p].r;
+        _mm_store_ps(c, _mm_add_ps(_mm_load_ps(c), acc));
+        norm[p] += nacc;
+      }
+    }
+  }
+
   // Adds every touched span into `image`, holding `lock(row)` for each row,
   // and zeroes the band again.
   template <class LockRow>

@@ -105,9 +105,29 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
     const int32_t h = splat::KernelHalfSide(k, KernelStep);
     const float* kern = KernelBank[size_t(k)].data();
     if (still[i - first]) {
-      // Samples sit on whole pixels, so a still one is its kernel at its pixel.
-      if (splat::Lands(s))
-        b.AddAtPixel(splat::FloorToInt(s.x), splat::FloorToInt(s.y), s.weight, _mm_load_ps(&s.color.r), kern, h);
+      // Samples sit on whole pixels, so a still one is its kernel at its
+      // pixel. Neighbours on the same row with the same kernel go together.
+      if (!splat::Lands(s)) continue;
+      const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
+      // Small kernels gain from sums in registers; large ones are added
+      // faster as wide vector blocks, one sample at a time.
+      if (h == 0 || h > 4) {
+        b.AddAtPixel(x0, y0, s.weight, _mm_load_ps(&s.color.r), kern, h);
+        continue;
+      }
+      float weights[splat::LocalBand::kMaxRun];
+      __m128 colours[splat::LocalBand::kMaxRun];
+      int32_t count = 0;
+      weights[count] = s.weight;
+      colours[count++] = _mm_load_ps(&s.color.r);
+      while (count < splat::LocalBand::kMaxRun && i + 1 < end) {
+        const pixel_sample& n = SampleList[i + 1];
+        if (!still[i + 1 - first] || kernel[i + 1 - first] != k || n.y != s.y || n.x != s.x + float(count)) break;
+        ++i;
+        weights[count] = n.weight;
+        colours[count++] = _mm_load_ps(&n.color.r);
+      }
+      b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
       continue;
     }
     streak::LayOut(s, mirror, W, H, h + 1, [&](const pixel_sample& q) {
