@@ -27,7 +27,7 @@ time_quorvex() {
 }
 time_blender() {
   blender -b --factory-startup --python bench/blender/compositor.py -- "$work/passes.exr" "$work/blender_$1.exr" \
-    "$1" "$shutter" 1.53 43 2>/dev/null | sed -n 's/^RENDER_SECONDS //p'
+    "$1" "$shutter" 1.53 43 1280 720 2>/dev/null | sed -n 's/^RENDER_SECONDS //p'
 }
 q=$(for i in 1 2 3; do time_quorvex; done | sort -n | head -1)
 b=$(for i in 1 2 3; do time_blender blur; done | sort -n | head -1)

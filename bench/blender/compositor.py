@@ -1,5 +1,5 @@
 # Blender's compositor on the same passes, for bench/blender/compare.sh:
-#   blender -b --factory-startup --python compositor.py -- PASSES.exr OUT.exr MODE SHUTTER FSTOP BLUR_MAX
+#   blender -b --factory-startup --python compositor.py -- PASSES.exr OUT.exr MODE SHUTTER FSTOP BLUR_MAX W H
 # MODE "blur": Vector Blur then Defocus; MODE "plain": the image straight to
 # the output (to time Blender's own render overhead). Prints RENDER_SECONDS.
 import sys
@@ -7,14 +7,14 @@ import time
 
 import bpy
 
-passes, out, mode, shutter, fstop, blur_max = sys.argv[sys.argv.index("--") + 1:]
+passes, out, mode, shutter, fstop, blur_max, width, height = sys.argv[sys.argv.index("--") + 1:]
 scene = bpy.context.scene
 for ob in list(bpy.data.objects):
     if ob.type != "CAMERA":
         bpy.data.objects.remove(ob)
 scene.render.engine = "BLENDER_WORKBENCH"
 image = bpy.data.images.load(passes)
-scene.render.resolution_x, scene.render.resolution_y = image.size[0], image.size[1]
+scene.render.resolution_x, scene.render.resolution_y = int(width), int(height)
 scene.render.resolution_percentage = 100
 cam = scene.camera.data
 cam.lens = 50.0
