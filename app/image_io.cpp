@@ -52,32 +52,32 @@ FileImage ReadImageFile(const std::string& path) {
   FileImage img;
   img.path = path;
   for (int sub = 0; in->seek_subimage(sub, 0); ++sub) {
-    const OIIO::ImageSpec spec = in->spec(sub, 0);
+    const OIIO::ImageSpec layout = in->spec(sub, 0);
     if (sub == 0) {
-      img.width = spec.width;
-      img.height = spec.height;
-      img.display_encoded = spec.format.basetype == OIIO::TypeDesc::UINT8 &&
-                            Lower(spec.get_string_attribute("oiio:ColorSpace")) == "srgb";
-    } else if (spec.width != img.width || spec.height != img.height) {
+      img.width = layout.width;
+      img.height = layout.height;
+      img.display_encoded = layout.format.basetype == OIIO::TypeDesc::UINT8 &&
+                            Lower(layout.get_string_attribute("oiio:ColorSpace")) == "srgb";
+    } else if (layout.width != img.width || layout.height != img.height) {
       continue;  // parts of another size (thumbnails, crops) carry nothing the tool can use
     }
-    if (spec.deep) throw UsageError("cannot read " + path + ": deep images are not supported");
-    if (int64_t(spec.width) * spec.height > (int64_t(1) << 31))
-      throw UsageError("cannot read " + path + ": " + std::to_string(spec.width) + " x " +
-                       std::to_string(spec.height) + " is too large");
-    const int n = spec.nchannels;
-    std::vector<float> pixels(size_t(spec.width) * size_t(spec.height) * size_t(n));
+    if (layout.deep) throw UsageError("cannot read " + path + ": deep images are not supported");
+    if (int64_t(layout.width) * layout.height > (int64_t(1) << 31))
+      throw UsageError("cannot read " + path + ": " + std::to_string(layout.width) + " x " +
+                       std::to_string(layout.height) + " is too large");
+    const int n = layout.nchannels;
+    std::vector<float> pixels(size_t(layout.width) * size_t(layout.height) * size_t(n));
     if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
       throw UsageError("cannot read " + path + ": " + in->geterror());
-    const std::string part = spec.get_string_attribute("oiio:subimagename");
+    const std::string part = layout.get_string_attribute("oiio:subimagename");
     for (int c = 0; c < n; ++c) {
-      std::string name = c < int(spec.channelnames.size()) ? spec.channelnames[c] : "channel" + std::to_string(c);
+      std::string name = c < int(layout.channelnames.size()) ? layout.channelnames[c] : "channel" + std::to_string(c);
       if (sub > 0 && !part.empty() && name.find('.') == std::string::npos) name = part + "." + name;
       if (img.Index(name) >= 0) continue;  // the first part's channel of a name wins
-      std::vector<float> plane(size_t(spec.width) * size_t(spec.height));
+      std::vector<float> plane(size_t(layout.width) * size_t(layout.height));
       for (size_t i = 0; i < plane.size(); ++i) plane[i] = pixels[i * size_t(n) + size_t(c)];
       img.names.push_back(name);
-      img.types.push_back(spec.channelformat(c));
+      img.types.push_back(layout.channelformat(c));
       img.planes.push_back(std::move(plane));
     }
   }
@@ -153,29 +153,29 @@ OIIO::TypeDesc SourceType(const FileImage* source, const std::string& name) {
 
 void WriteChannels(const std::string& tmp, int w, int h, const std::vector<OutChannel>& chans,
                    const OIIO::ImageSpec& base) {
-  OIIO::ImageSpec spec = base;
-  spec.width = spec.full_width = w;
-  spec.height = spec.full_height = h;
-  spec.nchannels = int(chans.size());
-  spec.channelnames.clear();
-  spec.channelformats.clear();
-  spec.alpha_channel = spec.z_channel = -1;
+  OIIO::ImageSpec layout = base;
+  layout.width = layout.full_width = w;
+  layout.height = layout.full_height = h;
+  layout.nchannels = int(chans.size());
+  layout.channelnames.clear();
+  layout.channelformats.clear();
+  layout.alpha_channel = layout.z_channel = -1;
   bool mixed = false;
   for (size_t c = 0; c < chans.size(); ++c) {
-    spec.channelnames.push_back(chans[c].name);
-    spec.channelformats.push_back(chans[c].type);
+    layout.channelnames.push_back(chans[c].name);
+    layout.channelformats.push_back(chans[c].type);
     mixed = mixed || chans[c].type != chans[0].type;
-    if (chans[c].name == "A") spec.alpha_channel = int(c);
-    if (chans[c].name == "Z") spec.z_channel = int(c);
+    if (chans[c].name == "A") layout.alpha_channel = int(c);
+    if (chans[c].name == "Z") layout.z_channel = int(c);
   }
-  spec.format = chans.empty() ? OIIO::TypeDesc::FLOAT : chans[0].type;
-  if (!mixed) spec.channelformats.clear();
+  layout.format = chans.empty() ? OIIO::TypeDesc::FLOAT : chans[0].type;
+  if (!mixed) layout.channelformats.clear();
   std::vector<float> pixels(size_t(w) * size_t(h) * chans.size());
   for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
     for (size_t c = 0; c < chans.size(); ++c) pixels[i * chans.size() + c] = chans[c].data[i];
   auto out = OIIO::ImageOutput::create(tmp);
   if (!out) throw std::runtime_error("cannot write " + tmp + ": " + OIIO::geterror());
-  if (!out->open(tmp, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) || !out->close())
+  if (!out->open(tmp, layout) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) || !out->close())
     throw std::runtime_error("cannot write " + tmp + ": " + out->geterror());
 }
 
@@ -200,10 +200,10 @@ void WriteDisplay(const std::string& path, const Image& img) {
                                 {"G", OIIO::TypeDesc::UINT8, rgb[1].data()},
                                 {"B", OIIO::TypeDesc::UINT8, rgb[2].data()}};
   if (alpha) chans.push_back({"A", OIIO::TypeDesc::UINT8, rgb[3].data()});
-  OIIO::ImageSpec spec;
-  spec.attribute("oiio:ColorSpace", "sRGB");
-  spec.attribute("oiio:UnassociatedAlpha", 1);
-  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, spec); });
+  OIIO::ImageSpec layout;
+  layout.attribute("oiio:ColorSpace", "sRGB");
+  layout.attribute("oiio:UnassociatedAlpha", 1);
+  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, layout); });
 }
 
 }  // namespace
@@ -230,9 +230,9 @@ void WriteImageFile(const std::string& path, const Image& img, const FileImage* 
     if (depth == OutputDepth::Half) c.type = OIIO::TypeDesc::HALF;
     if (depth == OutputDepth::Float) c.type = OIIO::TypeDesc::FLOAT;
   }
-  OIIO::ImageSpec spec;
-  if (all) spec.attribute("compression", "zip");
-  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, spec); });
+  OIIO::ImageSpec layout;
+  if (all) layout.attribute("compression", "zip");
+  WriteFileSafely(path, [&](const std::string& tmp) { WriteChannels(tmp, img.Width, img.Height, chans, layout); });
 }
 
 void WritePreview(const std::string& path, const Image& img) {

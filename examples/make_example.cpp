@@ -86,15 +86,15 @@ int main(int argc, char** argv) {
       const float v[7] = {s.r, s.g, s.b, s.a, s.z, s.vx, s.vy};
       for (int c = 0; c < 7; ++c) p[c] = v[c];
     }
-  OIIO::ImageSpec spec(W, H, 7, OIIO::TypeDesc::HALF);
-  spec.channelnames = {"R", "G", "B", "A", "Z", "VectX", "VectY"};
-  spec.channelformats = {OIIO::TypeDesc::HALF,  OIIO::TypeDesc::HALF,  OIIO::TypeDesc::HALF, OIIO::TypeDesc::HALF,
+  OIIO::ImageSpec layout(W, H, 7, OIIO::TypeDesc::HALF);
+  layout.channelnames = {"R", "G", "B", "A", "Z", "VectX", "VectY"};
+  layout.channelformats = {OIIO::TypeDesc::HALF,  OIIO::TypeDesc::HALF,  OIIO::TypeDesc::HALF, OIIO::TypeDesc::HALF,
                          OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::FLOAT};
-  spec.alpha_channel = 3;
-  spec.z_channel = 4;
-  spec.attribute("compression", "zip");
+  layout.alpha_channel = 3;
+  layout.z_channel = 4;
+  layout.attribute("compression", "zip");
   auto out = OIIO::ImageOutput::create(argv[1]);
-  if (!out || !out->open(argv[1], spec) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) {
+  if (!out || !out->open(argv[1], layout) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) {
     std::fprintf(stderr, "make_example: cannot write %s\n", argv[1]);
     return 1;
   }

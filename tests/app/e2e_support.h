@@ -48,7 +48,7 @@ struct Channel {
 
 inline void WriteExr(const std::string& path, int w, int h, const std::vector<std::vector<Channel>>& parts,
               const std::vector<std::string>& part_names = {}) {
-  std::vector<OIIO::ImageSpec> specs;
+  std::vector<OIIO::ImageSpec> layouts;
   for (size_t p = 0; p < parts.size(); ++p) {
     OIIO::ImageSpec s(w, h, int(parts[p].size()), OIIO::TypeDesc::FLOAT);
     s.channelnames.clear();
@@ -57,13 +57,13 @@ inline void WriteExr(const std::string& path, int w, int h, const std::vector<st
       s.channelformats.push_back(c.type);
     }
     if (p < part_names.size()) s.attribute("oiio:subimagename", part_names[p]);
-    specs.push_back(s);
+    layouts.push_back(s);
   }
   auto out = OIIO::ImageOutput::create(path);
-  ASSERT_TRUE(out->open(path, int(specs.size()), specs.data())) << out->geterror();
+  ASSERT_TRUE(out->open(path, int(layouts.size()), layouts.data())) << out->geterror();
   for (size_t p = 0; p < parts.size(); ++p) {
     if (p > 0) {
-      ASSERT_TRUE(out->open(path, specs[p], OIIO::ImageOutput::AppendSubimage));
+      ASSERT_TRUE(out->open(path, layouts[p], OIIO::ImageOutput::AppendSubimage));
     }
     std::vector<float> px;
     for (int y = 0; y < h; ++y)

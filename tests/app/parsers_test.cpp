@@ -29,12 +29,12 @@ TEST(FrameRange, PatternsArePaddedToTheirWidth) {
 }
 
 TEST(ChannelNames, MappedKnownAndLayerPrefixedNames) {
-  const std::vector<std::string> names{"R", "G", "B", "ViewLayer.Depth.Z", "forward.u", "forward.v", "spec.R"};
+  const std::vector<std::string> names{"R", "G", "B", "ViewLayer.Depth.Z", "forward.u", "forward.v", "layout.R"};
   EXPECT_EQ(channel_names::Find(names, "Z", {}), "ViewLayer.Depth.Z");
   EXPECT_EQ(channel_names::Find(names, "VectX", {}), "forward.u");
   EXPECT_EQ(channel_names::Find(names, "A", {}), "");
   EXPECT_EQ(channel_names::Find(names, "R", {}), "R");
-  EXPECT_EQ(channel_names::Find({"spec.R"}, "R", {}), "") << "a single letter counts only in a colour layer";
+  EXPECT_EQ(channel_names::Find({"layout.R"}, "R", {}), "") << "a single letter counts only in a colour layer";
   EXPECT_EQ(channel_names::Find({"Combined.R", "L.Combined.G"}, "G", {}), "L.Combined.G");
   auto map = channel_names::ParseMap("Z=forward.v,VectX=G");
   EXPECT_EQ(channel_names::Find(names, "Z", map), "forward.v");
