@@ -14,6 +14,8 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
+std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const Operator& op);
+
 double Number(const json& v, const std::string& origin, const std::string& id) {
   if (!v.is_number()) throw UsageError(origin + ": control \"" + id + "\" needs a number, not " + v.dump());
   return v.get<double>();
@@ -28,10 +30,21 @@ std::vector<ControlEdit> Parse(const std::string& text, const std::string& origi
   } catch (const json::parse_error& e) {
     throw UsageError(origin + ": not a valid comp file (" + std::string(e.what()) + ")");
   }
-  if (!doc.is_object() || doc.value("format", "") != "quorvex-comp")
+  try {
+    return Read(doc, origin, op);
+  } catch (const json::exception& e) {
+    // A value of an unexpected type anywhere in the file.
+    throw UsageError(origin + ": not a valid comp file (" + std::string(e.what()) + ")");
+  }
+}
+
+namespace {
+
+std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const Operator& op) {
+  if (!doc.is_object() || !doc.contains("format") || doc["format"] != "quorvex-comp")
     throw UsageError(origin + ": not a comp file (expected an object with \"format\": \"quorvex-comp\")");
-  if (doc.contains("version") && (!doc["version"].is_number_integer() || doc["version"].get<int>() > 1))
-    throw UsageError(origin + ": comp file version " + doc["version"].dump() + " is newer than this program reads");
+  if (doc.contains("version") && (!doc["version"].is_number_integer() || doc["version"].get<int64_t>() > 1))
+    throw UsageError(origin + ": comp file version " + doc["version"].dump() + " is not one this program reads");
   const std::string tool = op.Reg ? op.Reg->ID.str() : "";
   if (doc.contains("tool") && doc["tool"] != tool)
     throw UsageError(origin + ": the comp is for tool " + doc["tool"].dump() + ", not \"" + tool + "\"");
@@ -39,7 +52,7 @@ std::vector<ControlEdit> Parse(const std::string& text, const std::string& origi
     throw UsageError(origin + ": the comp file has no \"controls\" object");
 
   std::vector<ControlEdit> edits;
-  for (auto& [id, v] : doc["controls"].items()) {
+  for (auto& [id, v] : doc.at("controls").items()) {
     Input* in;
     try {
       in = FindControl(op, id);
@@ -69,6 +82,8 @@ std::vector<ControlEdit> Parse(const std::string& text, const std::string& origi
   }
   return edits;
 }
+
+}  // namespace
 
 std::vector<ControlEdit> Load(const std::string& path, const Operator& op) {
   std::ifstream f(path, std::ios::binary);

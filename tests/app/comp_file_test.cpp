@@ -57,7 +57,13 @@ TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
             std::string::npos);
   EXPECT_NE(error(R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})").find("not \"tessalyworks.Quorvex\""),
             std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 9, "controls": {}})").find("newer"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 9, "controls": {}})").find("not one this program reads"),
+            std::string::npos);
+  // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
+  EXPECT_NE(error(R"({"format": {"EnableDepth": 1}})").find("not a comp file"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})").find("shot.comp"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})").find("needs a number"),
+            std::string::npos);
   q->Recycle();
 }
 
