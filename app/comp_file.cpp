@@ -27,7 +27,7 @@ std::vector<ControlEdit> Parse(const std::string& text, const std::string& origi
   json doc;
   try {
     doc = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {  // syntax, or a number beyond double's range
     throw UsageError(origin + ": not a valid comp file (" + std::string(e.what()) + ")");
   }
   try {

@@ -6,7 +6,8 @@
 
 namespace {
 const std::regex kRange(R"(^\s*(-?\d+)(?:\s*-\s*(-?\d+)(?:\s*x\s*(\d+))?)?\s*$)");
-const std::regex kPrintf(R"(%0?(\d*)d)");
+// At most two digits of width: a wider field is not a frame pattern.
+const std::regex kPrintf(R"(%0?(\d{0,2})d)");
 const std::regex kHashes(R"(#+)");
 
 int ToInt(const std::string& s, const std::string& text) {

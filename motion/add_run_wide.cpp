@@ -28,7 +28,9 @@ __attribute__((target("avx2,fma"))) void AddRunAvx2(tessaly_image::color_rgba_f*
 // start from an undefined vector and warn about it; the lanes are all set.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f"))) void AddRunAvx512(tessaly_image::color_rgba_f* color, float* norm,
                                                      const float* kern, int32_t n, float t, __m128 col) {
   const __m512 col1 = _mm512_zextps128_ps512(col);

@@ -13,7 +13,7 @@ for target in comp_file arguments frame; do
   cp -r "fuzz/corpus/$target/." "$work/"
   echo "== ${target}_fuzz for ${seconds}s"
   ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
-    "build-fuzz/bin/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$work/" \
+    "build-fuzz/bin/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$work/" -seed=1 \
       -max_len=4096 -print_final_stats=1 "$work" 2>&1 | tail -n 12
   rm -rf "$work"
 done

@@ -62,6 +62,8 @@ TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
   // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
   EXPECT_NE(error(R"({"format": {"EnableDepth": 1}})").find("not a comp file"), std::string::npos);
   EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})").find("shot.comp"), std::string::npos);
+  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": 1e999}})").find("not a valid comp file"),
+            std::string::npos);
   EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})").find("needs a number"),
             std::string::npos);
   q->Recycle();

@@ -26,6 +26,9 @@ TEST(FrameRange, PatternsArePaddedToTheirWidth) {
   EXPECT_EQ(PathForFrame("shot.%04d.exr", 12345), "shot.12345.exr");
   EXPECT_EQ(PathForFrame("shot.%d.exr", 5), "shot.5.exr");
   EXPECT_EQ(PathForFrame("shot.##.exr", -3), "shot.-03.exr");
+  // Found by fuzzing: a field width too wide to read used to throw past the caller.
+  EXPECT_FALSE(HasFramePattern("shot.%08888888888888888d.exr"));
+  EXPECT_EQ(PathForFrame("shot.%08888888888888888d.exr", 3), "shot.%08888888888888888d.exr");
 }
 
 TEST(ChannelNames, MappedKnownAndLayerPrefixedNames) {
