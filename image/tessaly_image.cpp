@@ -1,5 +1,7 @@
 #include "image/tessaly_image.h"
 
+#include "image/aligned_buffer.h"
+
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
@@ -30,8 +32,7 @@ T* image<T>::allocate() const {
   // 2^31 bytes, and a negative or overflowed size is a failed allocation.
   if (row_stride <= 0 && width > 0) return nullptr;
   if (bytes < 0 || bytes > std::numeric_limits<int32_t>::max()) return nullptr;
-  size_t size = bytes > 0 ? size_t(bytes) : 16;  // aligned_alloc needs a non-zero multiple of 16
-  return static_cast<T*>(std::aligned_alloc(16, size));
+  return static_cast<T*>(AllocateAligned(size_t(bytes)));
 }
 
 template <class T>

@@ -26,7 +26,8 @@ inline int32_t FloorToInt(float v) {
 
 // A point lands nowhere when its coordinates are not finite or lie so far
 // out that their floor would not fit 32 bits.
-inline bool Lands(const pixel_sample& q) { return std::fabs(q.x) < 1.0e9f && std::fabs(q.y) < 1.0e9f; }
+inline bool Lands(float x, float y) { return std::fabs(x) < 1.0e9f && std::fabs(y) < 1.0e9f; }
+inline bool Lands(const pixel_sample& q) { return Lands(q.x, q.y); }
 
 // Adds a run of n taps: norm[j] += t * kern[j], color[j] += (t * kern[j]) * col.
 // The run's length modulo 4 goes first (one tap, then two), then four at a time.
@@ -155,6 +156,58 @@ void AtPixel(const Target& t, int32_t x0, int32_t y0, float weight, __m128 col, 
     [[maybe_unused]] auto held = lock(r, c0, c1);
     AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, kern + size_t(r - top) * size_t(d) + size_t(c0 - left), c1 - c0 + 1,
            weight, col);
+  }
+}
+
+// Merged for the one-pixel kernel (weight k) at (x, y): up to four taps.
+template <class LockRow>
+void OnePixel(const Target& t, float x, float y, float weight, __m128 col, float k, LockRow&& lock) {
+  const int32_t x0 = FloorToInt(x), y0 = FloorToInt(y);
+  const float fx = x - float(x0), fy = y - float(y0);
+  const int32_t c0 = std::max(x0, 0), c1 = std::min(fx > 0.0f ? x0 + 1 : x0, t.width - 1);
+  if (c0 > c1) return;
+  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1;
+  for (int32_t dy = 0; dy < rows; ++dy) {
+    const int32_t r = y0 + dy;
+    if (r < t.row_lo || r > t.row_hi) continue;
+    [[maybe_unused]] auto held = lock(r, c0, c1);
+    tessaly_image::color_rgba_f* color = t.ColorRow(r);
+    float* norm = t.NormRow(r);
+    for (int32_t c = c0; c <= c1; ++c) {
+      const float v = weight * (wy[dy] * wx[c - x0] * k);
+      norm[c] += v;
+      float* p = &color[c].r;
+      _mm_store_ps(p, _mm_add_ps(_mm_load_ps(p), _mm_mul_ps(_mm_set1_ps(v), col)));
+    }
+  }
+}
+
+// OnePixel for `count` points at whole columns x0, x0 + 1, ... of one row
+// position y, point j of colour colours[j], all of one weight: each row the
+// points write is one run.
+template <class LockRow>
+void RowOfPoints(const Target& t, int32_t x0, float y, int32_t count, const __m128* colours, float weight, float k,
+                 LockRow&& lock) {
+  const int32_t y0 = FloorToInt(y);
+  const float fy = y - float(y0);
+  const int32_t c0 = std::max(x0, 0), c1 = std::min(x0 + count - 1, t.width - 1);
+  if (c0 > c1) return;
+  const float wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1;
+  for (int32_t dy = 0; dy < rows; ++dy) {
+    const int32_t r = y0 + dy;
+    if (r < t.row_lo || r > t.row_hi) continue;
+    [[maybe_unused]] auto held = lock(r, c0, c1);
+    const float v = weight * (wy[dy] * 1.0f * k);  // the same product as OnePixel's
+    const __m128 vv = _mm_set1_ps(v);
+    tessaly_image::color_rgba_f* color = t.ColorRow(r);
+    float* norm = t.NormRow(r);
+    for (int32_t c = c0; c <= c1; ++c) {
+      norm[c] += v;
+      float* p = &color[c].r;
+      _mm_store_ps(p, _mm_add_ps(_mm_load_ps(p), _mm_mul_ps(vv, colours[c - x0])));
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "motion/local_band.h"
 #include "motion/streak_layout.h"
+#include "motion/streak_runs.h"
 #include "plugin/Quorvex.h"
 
 namespace {
@@ -16,6 +17,11 @@ namespace {
 // (streaks crossing most of a very large frame) splats straight into the
 // shared images instead.
 constexpr int64_t kBandBudget = int64_t(8) << 20;
+
+// Moving samples whose streaks a chunk walks in step.
+constexpr size_t kInStep = 256;
+// Fewest neighbours moving alike that go through as runs.
+constexpr size_t kMinAlike = 4;
 
 // Rows that the points of sample `p` (kernel half side h) can write.
 std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t h, bool mirror, int32_t H) {
@@ -130,9 +136,62 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
       b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
       continue;
     }
-    streak::LayOut(s, mirror, W, H, h + 1, [&](const pixel_sample& q) {
-      if (splat::Lands(q)) splat::Merged(t, q, kern, h, scratch, touch);
-    });
+    // Moving samples that follow one another go through together, their
+    // streaks walked in step (see LayOutInStep).
+    streak::Plan plans[kInStep];
+    const float* kerns[kInStep];
+    int32_t halves[kInStep];
+    __m128 colours[kInStep];
+    size_t count = 0;
+    for (size_t j = i;; ++j) {
+      const int32_t kj = kernel[j - first];
+      halves[count] = splat::KernelHalfSide(kj, KernelStep);
+      kerns[count] = KernelBank[size_t(kj)].data();
+      plans[count] = streak::Plan(SampleList[j], mirror, W, H, halves[count] + 1);
+      colours[count] = _mm_load_ps(&SampleList[j].color.r);
+      ++count;
+      if (count == kInStep || j + 1 >= end || still[j + 1 - first]) {
+        i = j;
+        break;
+      }
+    }
+    auto point = [&](size_t j, float x, float y, float weight) {
+      if (!splat::Lands(x, y)) return;
+      if (halves[j] == 0) return splat::OnePixel(t, x, y, weight, colours[j], kerns[j][0], touch);
+      pixel_sample q = plans[j].sample();
+      q.x = x;
+      q.y = y;
+      q.weight = weight;
+      splat::Merged(t, q, kerns[j], halves[j], scratch, touch);
+    };
+    // Stretches of samples that move alike with one-pixel kernels go as
+    // runs; the others are walked in step.
+    size_t rest[kInStep], n_rest = 0;
+    for (size_t a = 0; a < count;) {
+      size_t e = a + 1;
+      if (halves[a] == 0)
+        while (e < count && halves[e] == 0 && kerns[e] == kerns[a] &&
+               streak::MovesAlike(plans[e - 1].sample(), plans[e].sample()))
+          ++e;
+      if (e - a >= kMinAlike) {
+        streak::LayOutAlike(
+            plans + a, e - a, mirror, W,
+            [&](size_t f, size_t l, float x, float y, float weight) {
+              splat::RowOfPoints(t, int32_t(x), y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0], touch);
+            },
+            [&](size_t j, float x, float y, float weight) { point(a + j, x, y, weight); });
+      } else {
+        for (size_t j = a; j < e; ++j) rest[n_rest++] = j;
+      }
+      a = e;
+    }
+    if (n_rest == count) {
+      streak::LayOutInStep(plans, count, point);
+    } else if (n_rest > 0) {
+      streak::Plan others[kInStep];
+      for (size_t j = 0; j < n_rest; ++j) others[j] = plans[rest[j]];
+      streak::LayOutInStep(others, n_rest, [&](size_t j, float x, float y, float weight) { point(rest[j], x, y, weight); });
+    }
   }
   Bands.Give(std::move(band));
 }

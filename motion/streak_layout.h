@@ -27,67 +27,122 @@ inline bool IsStill(const pixel_sample& P) {
   return !finite || (ax <= 1.0f && ay <= 1.0f) || !(std::max(ax, ay) * 0.5f < 2147483520.0f);
 }
 
+// The points of one moving sample's streak: offsets i = lo .. hi along the
+// major axis with weight w each, and the two end points (offsets -(n + 1)
+// and n + 1) sharing what is left of the sample's weight.
+class Plan {
+ public:
+  Plan() = default;
+  // `reach` is how far, in pixels, a point's footprint extends beyond it:
+  // offsets whose footprint cannot touch the image (directly or after the
+  // mirror) add nothing and are left out, so a corrupt velocity costs no more
+  // than a streak across the whole image.
+  Plan(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t reach) : P_(&P), mirror_(mirror) {
+    const float ax = std::fabs(P.vx), ay = std::fabs(P.vy);
+    vertical_ = ay > ax;
+    const float major = vertical_ ? P.vy : P.vx;
+    const float minor = vertical_ ? P.vx : P.vy;
+    const float L = std::fabs(major);
+    slope_ = minor / major;
+    w_ = P.weight / L;
+    n_ = int64_t(L / 2.0f - 0.5f);
+    m_ = vertical_ ? P.y : P.x;
+    extent_ = vertical_ ? H : W;
+
+    // Offsets whose point can land: s = m + i within the image widened by the
+    // footprint, or, with the mirror, within the span that reflects into it.
+    const double lo_s = mirror ? -double(extent_) - reach - 2 : -double(reach) - 2;
+    const double hi_s = mirror ? 2.0 * extent_ + reach + 2 : double(extent_) + reach + 1;
+    double lo_i = lo_s - m_, hi_i = hi_s - m_;
+    // Along the minor axis the point moves by slope * i; without the mirror
+    // (which changes i) that bounds i too.
+    if (!mirror && slope_ != 0.0f) {
+      const double minor_m = vertical_ ? P.x : P.y;
+      const double minor_extent = vertical_ ? W : H;
+      double a = (-double(reach) - 2 - minor_m) / slope_, b = (minor_extent + reach + 1 - minor_m) / slope_;
+      if (a > b) std::swap(a, b);
+      lo_i = std::max(lo_i, a - 1);
+      hi_i = std::min(hi_i, b + 1);
+    }
+    lo_ = std::max<int64_t>(-n_, int64_t(std::max(std::floor(lo_i), -double(n_) - 1)));
+    hi_ = std::min<int64_t>(n_, int64_t(std::min(std::ceil(hi_i), double(n_) + 1)));
+    rest_ = P.weight - float(2 * n_ + 1) * w_;
+  }
+
+  int64_t lo() const { return lo_; }
+  int64_t hi() const { return hi_; }
+  float weight() const { return w_; }
+
+  const pixel_sample& sample() const { return *P_; }
+
+  // Where the point at offset i lies.
+  void Position(int64_t i, float& x, float& y) const {
+    if (mirror_) i = MirrorOffset(i, int64_t(m_), extent_);
+    const float fi = float(i);
+    if (vertical_) {
+      y = P_->y + fi;
+      x = P_->x + slope_ * fi;
+    } else {
+      x = P_->x + fi;
+      y = P_->y + slope_ * fi;
+    }
+  }
+
+  // The point at offset i with the given weight.
+  pixel_sample At(int64_t i, float weight) const {
+    pixel_sample Q = *P_;
+    Q.weight = weight;
+    Position(i, Q.x, Q.y);
+    return Q;
+  }
+
+  // The end points, when the evenly spaced ones leave weight over.
+  template <class Splat>
+  void Ends(Splat&& splat) const {
+    if (!(rest_ > 0.0f)) return;
+    splat(At(-(n_ + 1), rest_ / 2.0f));
+    splat(At(n_ + 1, rest_ / 2.0f));
+  }
+
+ private:
+  const pixel_sample* P_ = nullptr;
+  bool mirror_ = false, vertical_ = false;
+  float slope_ = 0, w_ = 0, m_ = 0, rest_ = 0;
+  int64_t n_ = 0, lo_ = 0, hi_ = -1, extent_ = 0;
+};
+
 // Lays out the streak of P and calls splat(point) for each point in order.
-// `reach` is how far, in pixels, a point's footprint extends beyond it: points
-// whose footprint cannot touch the image (directly or after the mirror) add
-// nothing and are not visited, so a corrupt velocity costs no more than a
-// streak across the whole image.
 template <class Splat>
 void LayOut(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t reach, Splat&& splat) {
   if (IsStill(P)) {
     splat(P);
     return;
   }
-  const float ax = std::fabs(P.vx), ay = std::fabs(P.vy);
-  const bool vertical = ay > ax;
-  const float major = vertical ? P.vy : P.vx;
-  const float minor = vertical ? P.vx : P.vy;
-  const float L = std::fabs(major);
-  const float slope = minor / major;
-  const float w = P.weight / L;
-  const int64_t n = int64_t(L / 2.0f - 0.5f);
-  const float m = vertical ? P.y : P.x;
-  const int64_t extent = vertical ? H : W;
+  const Plan plan(P, mirror, W, H, reach);
+  for (int64_t i = plan.lo(); i <= plan.hi(); ++i) splat(plan.At(i, plan.weight()));
+  plan.Ends(splat);
+}
 
-  auto point = [&](int64_t i, float weight) {
-    pixel_sample Q = P;
-    Q.weight = weight;
-    if (mirror) i = MirrorOffset(i, int64_t(m), extent);
-    const float fi = float(i);
-    if (vertical) {
-      Q.y = P.y + fi;
-      Q.x = P.x + slope * fi;
-    } else {
-      Q.x = P.x + fi;
-      Q.y = P.y + slope * fi;
+// The points of several moving samples' streaks, walked in step: the first
+// point of each, then the second of each, and so on. Neighbouring samples
+// usually move alike, so their streaks run side by side and each step writes
+// one small patch of memory instead of one row per sample; a long streak no
+// longer evicts the rows its neighbour is about to add to.
+template <class Splat>
+void LayOutInStep(const Plan* plans, size_t count, Splat&& splat) {
+  int64_t steps = 0;
+  for (size_t j = 0; j < count; ++j) steps = std::max(steps, plans[j].hi() - plans[j].lo() + 1);
+  float x, y;
+  for (int64_t t = 0; t < steps; ++t)
+    for (size_t j = 0; j < count; ++j) {
+      const Plan& p = plans[j];
+      const int64_t i = p.lo() + t;
+      if (i > p.hi()) continue;
+      p.Position(i, x, y);
+      splat(j, x, y, p.weight());
     }
-    splat(Q);
-  };
-
-  // Offsets whose point can land: s = m + i within the image widened by the
-  // footprint, or, with the mirror, within the span that reflects into it.
-  const double lo_s = mirror ? -double(extent) - reach - 2 : -double(reach) - 2;
-  const double hi_s = mirror ? 2.0 * extent + reach + 2 : double(extent) + reach + 1;
-  double lo_i = lo_s - m, hi_i = hi_s - m;
-  // Along the minor axis the point moves by slope * i; without the mirror
-  // (which changes i) that bounds i too.
-  if (!mirror && slope != 0.0f) {
-    const double minor_m = vertical ? P.x : P.y;
-    const double minor_extent = vertical ? W : H;
-    double a = (-double(reach) - 2 - minor_m) / slope, b = (minor_extent + reach + 1 - minor_m) / slope;
-    if (a > b) std::swap(a, b);
-    lo_i = std::max(lo_i, a - 1);
-    hi_i = std::min(hi_i, b + 1);
-  }
-  const int64_t lo = std::max<int64_t>(-n, int64_t(std::max(std::floor(lo_i), -double(n) - 1)));
-  const int64_t hi = std::min<int64_t>(n, int64_t(std::min(std::ceil(hi_i), double(n) + 1)));
-  for (int64_t i = lo; i <= hi; ++i) point(i, w);
-
-  const float rest = P.weight - float(2 * n + 1) * w;
-  if (rest > 0.0f) {
-    point(-(n + 1), rest / 2.0f);
-    point(n + 1, rest / 2.0f);
-  }
+  for (size_t j = 0; j < count; ++j)
+    plans[j].Ends([&](const pixel_sample& q) { splat(j, q.x, q.y, q.weight); });
 }
 
 }  // namespace streak

@@ -46,5 +46,11 @@ TEST(BlurPass, EqualsTheStraightforwardOrderForEveryKindOfFrame) {
                           threads);
     ExpectSameAsReference(FlatScene(64, 40, 1, 2.5f, 60), {{"EdgeCondition", 2}}, threads);
     ExpectSameAsReference(FlatScene(64, 40, 1, 1e9f, 3e8f), {}, threads);
+    // One velocity everywhere: rows of points go through as runs, broken
+    // where the mirror reflects them.
+    for (double edges : {1, 2}) {
+      ExpectSameAsReference(FlatScene(57, 41, 1, 30.5f, 6.25f), {{"EdgeCondition", edges}}, threads);
+      ExpectSameAsReference(FlatScene(57, 41, 1, -1e9f, 1e9f), {{"EdgeCondition", edges}}, threads);
+    }
   }
 }
