@@ -2,6 +2,8 @@
 // weights at a time, two colour pixels per fused multiply-add.
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "motion/splat.h"
 
 namespace splat {
@@ -72,7 +74,46 @@ __attribute__((target("avx512f,avx2"))) void AddBlockAvx512(const Block& b) {
     if (j < b.n) AddRunAvx512(color + j, norm + j, kern + j, b.n - j, b.weight, b.col);
   }
 }
+// Four output pixels (sixteen floats) at a time; sample j's kernel values
+// for them are kpad[4g - j .. 4g - j + 3], spread over the four channels.
+__attribute__((target("avx512f,fma"))) void RowOfStillsAvx512(const RowOfStills& r) {
+  const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  __m512 weighted4[16];
+  __m128 weight[16];
+  for (int32_t j = 0; j < r.count; ++j) {
+    const __m512 w1 = _mm512_zextps128_ps512(r.weighted[j]);
+    weighted4[j] = _mm512_shuffle_f32x4(w1, w1, 0);
+    weight[j] = _mm_set1_ps(r.weights[j]);
+  }
+  const float* k0 = r.kpad + kStillsPad;
+  for (int32_t p = r.p0 & ~3; p <= r.p1; p += 4) {
+    const int32_t j0 = std::max(0, p - r.d + 1), j1 = std::min(r.count - 1, p + 3);
+    __m512 acc = _mm512_setzero_ps();
+    __m128 nacc = _mm_setzero_ps();
+    for (int32_t j = j0; j <= j1; ++j) {
+      const __m128 k4 = _mm_loadu_ps(k0 + (p - j));
+      acc = _mm512_fmadd_ps(_mm512_permutexvar_ps(spread, _mm512_zextps128_ps512(k4)), weighted4[j], acc);
+      nacc = _mm_fmadd_ps(k4, weight[j], nacc);
+    }
+    // Pixels of this group inside p0 .. p1.
+    const int32_t first = std::max(p, r.p0) - p, last = std::min(p + 3, r.p1) - p;
+    const unsigned pixels = ((1u << (last + 1)) - 1u) & ~((1u << first) - 1u);
+    __mmask16 lanes = 0;
+    for (int32_t q = 0; q < 4; ++q)
+      if (pixels & (1u << q)) lanes = __mmask16(lanes | (0xFu << (4 * q)));
+    float* c = &r.color[p].r;
+    _mm512_mask_storeu_ps(c, lanes, _mm512_add_ps(_mm512_maskz_loadu_ps(lanes, c), acc));
+    const __mmask16 nl = __mmask16(pixels);
+    float* n = r.norm + p;
+    _mm512_mask_storeu_ps(n, nl, _mm512_add_ps(_mm512_maskz_loadu_ps(nl, n), _mm512_zextps128_ps512(nacc)));
+  }
+}
 #pragma GCC diagnostic pop
+
+RowOfStillsFn BestRowOfStills() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("fma") ? RowOfStillsAvx512 : nullptr;
+}
 
 void AddBlockRows(const Block& b) {
   for (int32_t r = 0; r < b.rows; ++r)

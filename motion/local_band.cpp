@@ -75,3 +75,61 @@ void BandPool::Clear() {
 }
 
 }  // namespace splat
+
+namespace splat {
+
+void LocalBand::AddRunOfStillsWide(int32_t x0, int32_t y0, int32_t count, const float* weights,
+                                   const __m128* colours, const float* kern, int32_t h) {
+  static const RowOfStillsFn row_of_stills = BestRowOfStills();
+  const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
+  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + count - 1 + h, width_ - 1);
+  const int32_t r0 = std::max(top, r0_), r1 = std::min(y0 + h, r1_);
+  if (c0 > c1 || r0 > r1) return;
+  TouchRows(r0, r1, c0, c1);
+  __m128 weighted[kMaxRun];
+  for (int32_t j = 0; j < count; ++j) weighted[j] = _mm_mul_ps(_mm_set1_ps(weights[j]), colours[j]);
+  padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
+  const Target t = Band();
+  for (int32_t r = r0; r <= r1; ++r) {
+    const float* krow = kern + ptrdiff_t(r - top) * d;
+    std::copy(krow, krow + d, padded_row_.begin() + kStillsPad);
+    row_of_stills({t.ColorRow(r) + left, t.NormRow(r) + left, c0 - left, c1 - left, padded_row_.data(), d, count,
+                   weights, weighted});
+  }
+}
+
+void LocalBand::AddRunOfPointsWide(int32_t x0, float y, int32_t count, float weight, const __m128* colours,
+                                   const float* kern, int32_t h) {
+  static const RowOfStillsFn row_of_stills = BestRowOfStills();
+  const int32_t d = 2 * h + 1, y0 = FloorToInt(y), top = y0 - h, left = x0 - h;
+  const float fy = y - float(y0);
+  const int32_t nr = d + (fy > 0.0f ? 1 : 0);
+  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + count - 1 + h, width_ - 1);
+  const int32_t r0 = std::max(top, r0_), r1 = std::min(top + nr - 1, r1_);
+  if (c0 > c1 || r0 > r1) return;
+  TouchRows(r0, r1, c0, c1);
+  float weights[kMaxRun];
+  __m128 weighted[kMaxRun];
+  for (int32_t j = 0; j < count; ++j) {
+    weights[j] = weight;
+    weighted[j] = _mm_mul_ps(_mm_set1_ps(weight), colours[j]);
+  }
+  // Footprint row i: kernel row i (weight 1 - fy) over kernel row i - 1
+  // (weight fy), as Merged blends them for a point on a whole column.
+  const float wy0 = 1.0f - fy, wy1 = fy;
+  padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
+  float* row = padded_row_.data() + kStillsPad;
+  const Target t = Band();
+  for (int32_t r = r0; r <= r1; ++r) {
+    const int32_t i = r - top;
+    const float* a = i < d ? kern + ptrdiff_t(i) * d : nullptr;
+    const float* b = fy > 0.0f && i >= 1 ? kern + ptrdiff_t(i - 1) * d : nullptr;
+    for (int32_t c = 0; c < d; ++c) row[c] = wy0 * (a ? a[c] : 0.0f) + wy1 * (b ? b[c] : 0.0f);
+    row_of_stills({t.ColorRow(r) + left, t.NormRow(r) + left, c0 - left, c1 - left, padded_row_.data(), d, count,
+                   weights, weighted});
+  }
+}
+
+bool LocalBand::WideRunsOfStills() { return BestRowOfStills() != nullptr; }
+
+}  // namespace splat

@@ -90,6 +90,24 @@ inline void AddBlock(const Block& b) {
   best(b);
 }
 
+// One footprint row of a run of up to 16 still samples at consecutive
+// columns sharing one kernel: output pixel p (counted from the footprint's
+// left edge) gets kern[p - j] * weighted[j] from every sample j that reaches
+// it, summed in registers, then added once.
+struct RowOfStills {
+  tessaly_image::color_rgba_f* color;  // the row at the footprint's left edge
+  float* norm;
+  int32_t p0, p1;     // the footprint columns inside the image
+  const float* kpad;  // the kernel row after kStillsPad zeros, with kStillsPad more after it
+  int32_t d, count;
+  const float* weights;
+  const __m128* weighted;  // weights[j] * colour of sample j
+};
+constexpr int32_t kStillsPad = 16;
+// Null when the processor lacks AVX-512.
+using RowOfStillsFn = void (*)(const RowOfStills&);
+RowOfStillsFn BestRowOfStills();
+
 // Where a splat adds: the two accumulation images by row-0 address and
 // stride, and the rows it may write (the image's, or a band of them).
 struct Target {

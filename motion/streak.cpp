@@ -104,6 +104,7 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
   float* scratch = band->Scratch(splat::ScratchSize(hmax));
   splat::LocalBand& b = *band;
   auto touch = [&b](int32_t r, int32_t c0, int32_t c1) { return b.Touch(r, c0, c1); };
+  static const bool wide_stills = splat::LocalBand::WideRunsOfStills();
   for (size_t i = first; i < end; ++i) {
     if (Abort.load(std::memory_order_relaxed)) break;
     const pixel_sample& s = SampleList[i];
@@ -115,9 +116,9 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
       // pixel. Neighbours on the same row with the same kernel go together.
       if (!splat::Lands(s)) continue;
       const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
-      // Small kernels gain from sums in registers; large ones are added
-      // faster as wide vector blocks, one sample at a time.
-      if (h == 0 || h > 4) {
+      // A run of neighbours sums each output pixel before it touches the
+      // band: in registers for small kernels, in a row buffer for large ones.
+      if (h == 0) {
         b.AddAtPixel(x0, y0, s.weight, _mm_load_ps(&s.color.r), kern, h);
         continue;
       }
@@ -133,7 +134,12 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
         weights[count] = n.weight;
         colours[count++] = _mm_load_ps(&n.color.r);
       }
-      b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
+      if (wide_stills && count > 1)
+        b.AddRunOfStillsWide(x0, y0, count, weights, colours, kern, h);
+      else if (h <= 4)
+        b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
+      else
+        b.AddAtPixel(x0, y0, s.weight, colours[0], kern, h);
       continue;
     }
     // Moving samples that follow one another go through together, their
@@ -169,15 +175,21 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
     size_t rest[kInStep], n_rest = 0;
     for (size_t a = 0; a < count;) {
       size_t e = a + 1;
-      if (halves[a] == 0)
-        while (e < count && halves[e] == 0 && kerns[e] == kerns[a] &&
-               streak::MovesAlike(plans[e - 1].sample(), plans[e].sample()))
+      if (halves[a] == 0 || wide_stills)
+        while (e < count && kerns[e] == kerns[a] && streak::MovesAlike(plans[e - 1].sample(), plans[e].sample()))
           ++e;
       if (e - a >= kMinAlike) {
+        const int32_t h = halves[a];
         streak::LayOutAlike(
             plans + a, e - a, mirror, W,
             [&](size_t f, size_t l, float x, float y, float weight) {
-              splat::RowOfPoints(t, int32_t(x), y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0], touch);
+              if (h == 0)
+                return splat::RowOfPoints(t, int32_t(x), y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0],
+                                          touch);
+              for (size_t j = f; j <= l; j += splat::LocalBand::kMaxRun) {
+                const int32_t n = int32_t(std::min<size_t>(l - j + 1, splat::LocalBand::kMaxRun));
+                b.AddRunOfPointsWide(int32_t(x) + int32_t(j - f), y, n, weight, colours + a + j, kerns[a], h);
+              }
             },
             [&](size_t j, float x, float y, float weight) { point(a + j, x, y, weight); });
       } else {

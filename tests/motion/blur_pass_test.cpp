@@ -50,6 +50,8 @@ TEST(BlurPass, EqualsTheStraightforwardOrderForEveryKindOfFrame) {
     // where the mirror reflects them.
     for (double edges : {1, 2}) {
       ExpectSameAsReference(FlatScene(57, 41, 1, 30.5f, 6.25f), {{"EdgeCondition", edges}}, threads);
+      ExpectSameAsReference(FlatScene(57, 41, 1, 30.5f, 6.25f),
+                            {{"EdgeCondition", edges}, {"EnableDepth", 1}, {"MaxBlurSize", 12}}, threads);
       ExpectSameAsReference(FlatScene(57, 41, 1, -1e9f, 1e9f), {{"EdgeCondition", edges}}, threads);
     }
   }
