@@ -116,12 +116,8 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
       // pixel. Neighbours on the same row with the same kernel go together.
       if (!splat::Lands(s)) continue;
       const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
-      // A run of neighbours sums each output pixel before it touches the
-      // band: in registers for small kernels, in a row buffer for large ones.
-      if (h == 0) {
-        b.AddAtPixel(x0, y0, s.weight, _mm_load_ps(&s.color.r), kern, h);
-        continue;
-      }
+      // A run of neighbours sums each output pixel in registers before it
+      // touches the band.
       float weights[splat::LocalBand::kMaxRun];
       __m128 colours[splat::LocalBand::kMaxRun];
       int32_t count = 0;
@@ -134,7 +130,7 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
         weights[count] = n.weight;
         colours[count++] = _mm_load_ps(&n.color.r);
       }
-      if (wide_stills && count > 1)
+      if (wide_stills && count > 1 && h > 0)
         b.AddRunOfStillsWide(x0, y0, count, weights, colours, kern, h);
       else if (h <= 4)
         b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
