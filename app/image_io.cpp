@@ -70,15 +70,22 @@ FileImage ReadImageFile(const std::string& path) {
     if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
       throw UsageError("cannot read " + path + ": " + in->geterror());
     const std::string part = layout.get_string_attribute("oiio:subimagename");
+    std::vector<std::pair<size_t, float*>> kept;  // file channel, its plane
     for (int c = 0; c < n; ++c) {
       std::string name = c < int(layout.channelnames.size()) ? layout.channelnames[c] : "channel" + std::to_string(c);
       if (sub > 0 && !part.empty() && name.find('.') == std::string::npos) name = part + "." + name;
       if (img.Index(name) >= 0) continue;  // the first part's channel of a name wins
-      std::vector<float> plane(size_t(layout.width) * size_t(layout.height));
-      for (size_t i = 0; i < plane.size(); ++i) plane[i] = pixels[i * size_t(n) + size_t(c)];
       img.names.push_back(name);
       img.types.push_back(layout.channelformat(c));
-      img.planes.push_back(std::move(plane));
+      img.planes.emplace_back(size_t(layout.width) * size_t(layout.height));
+      kept.push_back({size_t(c), nullptr});
+    }
+    for (size_t k = 0; k < kept.size(); ++k) kept[k].second = img.planes[img.planes.size() - kept.size() + k].data();
+    // One pass over the interleaved pixels fills every plane.
+    const size_t count = size_t(layout.width) * size_t(layout.height);
+    for (size_t i = 0; i < count; ++i) {
+      const float* px = pixels.data() + i * size_t(n);
+      for (const auto& kp : kept) kp.second[i] = px[kp.first];
     }
   }
   if (img.names.empty()) throw UsageError("cannot read " + path + ": it holds no channels");

@@ -2,10 +2,20 @@
 // from image files.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "app/render_job.h"
 
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+  // A frame's planes, sample list and file buffers are tens of megabytes
+  // each. Keep freed blocks for the next ones instead of handing them back
+  // to the system and taking every page fault again.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
   RenderOptions o;
   CLI::App app{"Renders depth-of-field and motion blur with the Quorvex plug-in.", "quorvex-render"};
   app.add_option("--input,-i", o.input, "input image (RGBA, optionally Z and VectX/VectY)");
@@ -23,6 +33,7 @@ int main(int argc, char** argv) {
   app.add_option("--plugin-path", o.plugin_path, "plug-in module or folder (default: the install location)");
   app.add_flag("--quiet,-q", o.quiet, "silence information lines");
   app.add_flag("--fail-fast", o.fail_fast, "stop at the first failed frame");
+  app.add_flag("--stats", o.stats, "print each frame's read, render and write times");
   app.add_flag("--list-tools", o.list_tools, "list the registered tools");
   app.add_flag("--list-controls", o.list_controls, "list the tool's controls with their values");
   app.add_option("--vectors", o.vectors.preset, "motion-vector convention: pixels, blender, forward, backward, ndc")

@@ -1,5 +1,6 @@
 #include "app/render_job.h"
 
+#include <chrono>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,6 +108,11 @@ class Job {
         if (!out.empty() && SameFile(in, out))
           throw UsageError("refusing to overwrite input " + in + " with an output; choose another output path");
 
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::time_point a, Clock::time_point b) {
+      return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    const auto t0 = Clock::now();
     auto input = Load(inputs[0], mapped_);
     std::unique_ptr<FrameImage> motion, depth, blur;
     if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_);
@@ -129,6 +135,7 @@ class Job {
         throw UsageError("cannot make the output folder " + parent.string() + ": " + ec.message());
     }
     Image* result = nullptr;
+    const auto t1 = Clock::now();
     {
       Request req(&op_, double(frame));
       op_.Process(&req);
@@ -136,6 +143,7 @@ class Job {
     }
     for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
     if (!result) return false;
+    const auto t2 = Clock::now();
     try {
       WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth);
       if (!preview_path.empty()) WritePreview(preview_path, *result);
@@ -144,6 +152,12 @@ class Job {
       throw;
     }
     result->Recycle();
+    if (o_.stats) {
+      char line[160];
+      std::snprintf(line, sizeof line, "frame %d: read %.0f ms, render %.0f ms, write %.0f ms", frame, ms(t0, t1),
+                    ms(t1, t2), ms(t2, Clock::now()));
+      progress_.Line(line);
+    }
     progress_.FrameDone(frame, out_path);
     return true;
   }

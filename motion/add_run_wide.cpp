@@ -74,38 +74,56 @@ __attribute__((target("avx512f,avx2"))) void AddBlockAvx512(const Block& b) {
     if (j < b.n) AddRunAvx512(color + j, norm + j, kern + j, b.n - j, b.weight, b.col);
   }
 }
-// Four output pixels (sixteen floats) at a time; sample j's kernel values
-// for them are kpad[4g - j .. 4g - j + 3], spread over the four channels.
+// Sixteen output pixels at a time, each channel in its own register: sample
+// j's kernel values for pixels p .. p + 15 are kpad[p - j .. p - j + 15],
+// one load, times the sample's weighted colour, one broadcast per channel.
+// The four channel sums are then interleaved into RGBA pixels.
 __attribute__((target("avx512f,fma"))) void RowOfStillsAvx512(const RowOfStills& r) {
-  const __m512i spread = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
-  __m512 weighted4[16];
-  __m128 weight[16];
+  float wr[16], wg[16], wb[16], wa[16];
   for (int32_t j = 0; j < r.count; ++j) {
-    const __m512 w1 = _mm512_zextps128_ps512(r.weighted[j]);
-    weighted4[j] = _mm512_shuffle_f32x4(w1, w1, 0);
-    weight[j] = _mm_set1_ps(r.weights[j]);
+    alignas(16) float w[4];
+    _mm_store_ps(w, r.weighted[j]);
+    wr[j] = w[0];
+    wg[j] = w[1];
+    wb[j] = w[2];
+    wa[j] = w[3];
   }
   const float* k0 = r.kpad + kStillsPad;
-  for (int32_t p = r.p0 & ~3; p <= r.p1; p += 4) {
-    const int32_t j0 = std::max(0, p - r.d + 1), j1 = std::min(r.count - 1, p + 3);
-    __m512 acc = _mm512_setzero_ps();
-    __m128 nacc = _mm_setzero_ps();
+  for (int32_t p = r.p0 & ~15; p <= r.p1; p += 16) {
+    const int32_t j0 = std::max(0, p - r.d + 1), j1 = std::min(r.count - 1, p + 15);
+    __m512 ar = _mm512_setzero_ps(), ag = ar, ab = ar, aa = ar, an = ar;
     for (int32_t j = j0; j <= j1; ++j) {
-      const __m128 k4 = _mm_loadu_ps(k0 + (p - j));
-      acc = _mm512_fmadd_ps(_mm512_permutexvar_ps(spread, _mm512_zextps128_ps512(k4)), weighted4[j], acc);
-      nacc = _mm_fmadd_ps(k4, weight[j], nacc);
+      const __m512 k = _mm512_loadu_ps(k0 + (p - j));
+      ar = _mm512_fmadd_ps(k, _mm512_set1_ps(wr[j]), ar);
+      ag = _mm512_fmadd_ps(k, _mm512_set1_ps(wg[j]), ag);
+      ab = _mm512_fmadd_ps(k, _mm512_set1_ps(wb[j]), ab);
+      aa = _mm512_fmadd_ps(k, _mm512_set1_ps(wa[j]), aa);
+      an = _mm512_fmadd_ps(k, _mm512_set1_ps(r.weights[j]), an);
     }
+    // Channels to pixels: within each 128-bit lane, then across lanes.
+    const __m512 rg_lo = _mm512_unpacklo_ps(ar, ag), rg_hi = _mm512_unpackhi_ps(ar, ag);
+    const __m512 ba_lo = _mm512_unpacklo_ps(ab, aa), ba_hi = _mm512_unpackhi_ps(ab, aa);
+    const __m512 u0 = _mm512_shuffle_ps(rg_lo, ba_lo, 0x44), u1 = _mm512_shuffle_ps(rg_lo, ba_lo, 0xEE);
+    const __m512 u2 = _mm512_shuffle_ps(rg_hi, ba_hi, 0x44), u3 = _mm512_shuffle_ps(rg_hi, ba_hi, 0xEE);
+    const __m512 v0 = _mm512_shuffle_f32x4(u0, u1, 0x44), v1 = _mm512_shuffle_f32x4(u2, u3, 0x44);
+    const __m512 v2 = _mm512_shuffle_f32x4(u0, u1, 0xEE), v3 = _mm512_shuffle_f32x4(u2, u3, 0xEE);
+    const __m512 px[4] = {_mm512_shuffle_f32x4(v0, v1, 0x88), _mm512_shuffle_f32x4(v0, v1, 0xDD),
+                          _mm512_shuffle_f32x4(v2, v3, 0x88), _mm512_shuffle_f32x4(v2, v3, 0xDD)};
     // Pixels of this group inside p0 .. p1.
-    const int32_t first = std::max(p, r.p0) - p, last = std::min(p + 3, r.p1) - p;
-    const unsigned pixels = ((1u << (last + 1)) - 1u) & ~((1u << first) - 1u);
-    __mmask16 lanes = 0;
-    for (int32_t q = 0; q < 4; ++q)
-      if (pixels & (1u << q)) lanes = __mmask16(lanes | (0xFu << (4 * q)));
-    float* c = &r.color[p].r;
-    _mm512_mask_storeu_ps(c, lanes, _mm512_add_ps(_mm512_maskz_loadu_ps(lanes, c), acc));
-    const __mmask16 nl = __mmask16(pixels);
+    const int32_t first = std::max(p, r.p0) - p, last = std::min(p + 15, r.p1) - p;
+    const uint32_t pixels = ((2u << last) - 1u) & ~((1u << first) - 1u);
     float* n = r.norm + p;
-    _mm512_mask_storeu_ps(n, nl, _mm512_add_ps(_mm512_maskz_loadu_ps(nl, n), _mm512_zextps128_ps512(nacc)));
+    const __mmask16 nl = __mmask16(pixels);
+    _mm512_mask_storeu_ps(n, nl, _mm512_add_ps(_mm512_maskz_loadu_ps(nl, n), an));
+    for (int32_t q = 0; q < 4; ++q) {
+      const uint32_t four = (pixels >> (4 * q)) & 0xFu;
+      if (!four) continue;
+      __mmask16 lanes = 0;
+      for (int32_t e = 0; e < 4; ++e)
+        if (four & (1u << e)) lanes = __mmask16(lanes | (0xFu << (4 * e)));
+      float* c = &r.color[p + 4 * q].r;
+      _mm512_mask_storeu_ps(c, lanes, _mm512_add_ps(_mm512_maskz_loadu_ps(lanes, c), px[q]));
+    }
   }
 }
 #pragma GCC diagnostic pop

@@ -55,6 +55,9 @@ void Quorvex::RunSamplePass(const FrameMotion& m) {
   const float largest_blur = DepthEnabled ? std::min(BlurScale, float(W) / 4.0f) : 0.0f;
   const int64_t reach = int64_t(std::isfinite(largest_blur) && largest_blur > 0 ? largest_blur / 2 : 0) + 3;
 
+  // Most pixels make a sample: room for all of them up front spares the
+  // list's regrowth copies.
+  SampleList.reserve(size_t(W) * size_t(H));
   for (int row = 0; row < H; ++row) {
     in_it.GotoXY(0, row);
     depth_it.GotoXY(0, row);
