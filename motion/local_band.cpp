@@ -98,13 +98,14 @@ void LocalBand::AddRunOfStillsWide(int32_t x0, int32_t y0, int32_t count, const 
   }
 }
 
-void LocalBand::AddRunOfPointsWide(int32_t x0, float y, int32_t count, float weight, const __m128* colours,
-                                   const float* kern, int32_t h) {
+void LocalBand::AddRunOfPointsWide(int32_t x0, float fx, float y, int32_t count, float weight,
+                                   const __m128* colours, const float* kern, int32_t h) {
   static const RowOfStillsFn row_of_stills = BestRowOfStills();
   const int32_t d = 2 * h + 1, y0 = FloorToInt(y), top = y0 - h, left = x0 - h;
   const float fy = y - float(y0);
-  const int32_t nr = d + (fy > 0.0f ? 1 : 0);
-  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + count - 1 + h, width_ - 1);
+  const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
+  const int32_t nc = d + (frac_x ? 1 : 0), nr = d + (frac_y ? 1 : 0);
+  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + count - 1 + (nc - 1 - h), width_ - 1);
   const int32_t r0 = std::max(top, r0_), r1 = std::min(top + nr - 1, r1_);
   if (c0 > c1 || r0 > r1) return;
   TouchRows(r0, r1, c0, c1);
@@ -114,18 +115,22 @@ void LocalBand::AddRunOfPointsWide(int32_t x0, float y, int32_t count, float wei
     weights[j] = weight;
     weighted[j] = _mm_mul_ps(_mm_set1_ps(weight), colours[j]);
   }
-  // Footprint row i: kernel row i (weight 1 - fy) over kernel row i - 1
-  // (weight fy), as Merged blends them for a point on a whole column.
-  const float wy0 = 1.0f - fy, wy1 = fy;
-  padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
+  // Footprint row i as Merged builds it: kernel row i (weight 1 - fy) over
+  // kernel row i - 1 (weight fy), each shifted one column right for fx.
+  const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
+  const float a0 = wy0 * wx0, a1 = wy0 * wx1, b0 = wy1 * wx0, b1 = wy1 * wx1;
+  padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
+  zero_row_.assign(size_t(d), 0.0f);
   float* row = padded_row_.data() + kStillsPad;
   const Target t = Band();
   for (int32_t r = r0; r <= r1; ++r) {
     const int32_t i = r - top;
-    const float* a = i < d ? kern + ptrdiff_t(i) * d : nullptr;
-    const float* b = fy > 0.0f && i >= 1 ? kern + ptrdiff_t(i - 1) * d : nullptr;
-    for (int32_t c = 0; c < d; ++c) row[c] = wy0 * (a ? a[c] : 0.0f) + wy1 * (b ? b[c] : 0.0f);
-    row_of_stills({t.ColorRow(r) + left, t.NormRow(r) + left, c0 - left, c1 - left, padded_row_.data(), d, count,
+    const float* a = i < d ? kern + ptrdiff_t(i) * d : zero_row_.data();
+    const float* b = frac_y && i >= 1 ? kern + ptrdiff_t(i - 1) * d : zero_row_.data();
+    row[0] = a0 * a[0] + b0 * b[0];
+    for (int32_t c = 1; c < d; ++c) row[c] = (a0 * a[c] + a1 * a[c - 1]) + (b0 * b[c] + b1 * b[c - 1]);
+    if (frac_x) row[d] = a1 * a[d - 1] + b1 * b[d - 1];
+    row_of_stills({t.ColorRow(r) + left, t.NormRow(r) + left, c0 - left, c1 - left, padded_row_.data(), nc, count,
                    weights, weighted});
   }
 }

@@ -96,10 +96,10 @@ class LocalBand {
   void AddRunOfStillsWide(int32_t x0, int32_t y0, int32_t count, const float* weights, const __m128* colours,
                           const float* kern, int32_t h);
   static bool WideRunsOfStills();
-  // Points of `count` samples at whole columns x0, x0 + 1, ... of one row
-  // position y, all of one weight and kernel (side 2h + 1): the rows of the
-  // merged footprint go through RowOfStills. Needs WideRunsOfStills().
-  void AddRunOfPointsWide(int32_t x0, float y, int32_t count, float weight, const __m128* colours,
+  // Points of `count` samples at columns x0 + fx, x0 + 1 + fx, ... on one
+  // row position y, all of one weight and kernel (side 2h + 1): the rows of
+  // the merged footprint go through RowOfStills. Needs WideRunsOfStills().
+  void AddRunOfPointsWide(int32_t x0, float fx, float y, int32_t count, float weight, const __m128* colours,
                           const float* kern, int32_t h);
 
   // Adds every touched span into `image`, holding `lock(row)` for each row,
@@ -150,6 +150,7 @@ class LocalBand {
   std::vector<std::pair<int32_t, int32_t>> spans_;
   std::vector<float> scratch_;
   std::vector<float> padded_row_;  // AddRunOfStillsWide's kernel row
+  std::vector<float> zero_row_;
 };
 
 // Bands kept for a frame's chunks. A worker takes the band that already

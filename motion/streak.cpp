@@ -172,19 +172,21 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
     for (size_t a = 0; a < count;) {
       size_t e = a + 1;
       if (halves[a] == 0 || wide_stills)
-        while (e < count && kerns[e] == kerns[a] && streak::MovesAlike(plans[e - 1].sample(), plans[e].sample()))
+        while (e < count && kerns[e] == kerns[a] &&
+               streak::MovesAlike(plans[e - 1].sample(), plans[e].sample(), wide_stills))
           ++e;
       if (e - a >= kMinAlike) {
         const int32_t h = halves[a];
         streak::LayOutAlike(
             plans + a, e - a, mirror, W,
             [&](size_t f, size_t l, float x, float y, float weight) {
-              if (h == 0)
-                return splat::RowOfPoints(t, int32_t(x), y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0],
-                                          touch);
+              const int32_t c = splat::FloorToInt(x);
+              const float fx = x - float(c);
+              if (h == 0 && !(fx > 0.0f))
+                return splat::RowOfPoints(t, c, y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0], touch);
               for (size_t j = f; j <= l; j += splat::LocalBand::kMaxRun) {
                 const int32_t n = int32_t(std::min<size_t>(l - j + 1, splat::LocalBand::kMaxRun));
-                b.AddRunOfPointsWide(int32_t(x) + int32_t(j - f), y, n, weight, colours + a + j, kerns[a], h);
+                b.AddRunOfPointsWide(c + int32_t(j - f), fx, y, n, weight, colours + a + j, kerns[a], h);
               }
             },
             [&](size_t j, float x, float y, float weight) { point(a + j, x, y, weight); });

@@ -52,6 +52,10 @@ TEST(BlurPass, EqualsTheStraightforwardOrderForEveryKindOfFrame) {
       ExpectSameAsReference(FlatScene(57, 41, 1, 30.5f, 6.25f), {{"EdgeCondition", edges}}, threads);
       ExpectSameAsReference(FlatScene(57, 41, 1, 30.5f, 6.25f),
                             {{"EdgeCondition", edges}, {"EnableDepth", 1}, {"MaxBlurSize", 12}}, threads);
+      // Along y the points of a row of samples sit between columns.
+      ExpectSameAsReference(FlatScene(57, 41, 1, 6.3f, -30.5f), {{"EdgeCondition", edges}}, threads);
+      ExpectSameAsReference(FlatScene(57, 41, 1, -6.3f, 30.5f),
+                            {{"EdgeCondition", edges}, {"EnableDepth", 1}, {"MaxBlurSize", 12}}, threads);
       ExpectSameAsReference(FlatScene(57, 41, 1, -1e9f, 1e9f), {{"EdgeCondition", edges}}, threads);
     }
   }
