@@ -66,7 +66,7 @@ FileImage ReadImageFile(const std::string& path) {
       throw UsageError("cannot read " + path + ": " + std::to_string(layout.width) + " x " +
                        std::to_string(layout.height) + " is too large");
     const int n = layout.nchannels;
-    std::vector<float> pixels(size_t(layout.width) * size_t(layout.height) * size_t(n));
+    LargeVector<float> pixels(size_t(layout.width) * size_t(layout.height) * size_t(n));
     if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
       throw UsageError("cannot read " + path + ": " + in->geterror());
     const std::string part = layout.get_string_attribute("oiio:subimagename");
@@ -123,7 +123,7 @@ Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::str
       if (roles[r] == "A") std::fill(plane, plane + size_t(file.width) * file.height, 1.0f);
       continue;
     }
-    const std::vector<float>& src = file.planes[size_t(file.Index(it->second))];
+    const LargeVector<float>& src = file.planes[size_t(file.Index(it->second))];
     const bool colour = r < 3 && file.display_encoded;
     for (size_t i = 0; i < src.size(); ++i) plane[i] = colour ? SrgbToLinear(src[i]) : src[i];
   }
@@ -177,7 +177,7 @@ void WriteChannels(const std::string& tmp, int w, int h, const std::vector<OutCh
   }
   layout.format = chans.empty() ? OIIO::TypeDesc::FLOAT : chans[0].type;
   if (!mixed) layout.channelformats.clear();
-  std::vector<float> pixels(size_t(w) * size_t(h) * chans.size());
+  LargeVector<float> pixels(size_t(w) * size_t(h) * chans.size());
   for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
     for (size_t c = 0; c < chans.size(); ++c) pixels[i * chans.size() + c] = chans[c].data[i];
   auto out = OIIO::ImageOutput::create(tmp);

@@ -15,7 +15,7 @@ struct FileImage {
   int width = 0, height = 0;
   std::vector<std::string> names;
   std::vector<OIIO::TypeDesc> types;
-  std::vector<std::vector<float>> planes;
+  std::vector<LargeVector<float>> planes;
   bool display_encoded = false;  // 8-bit sRGB colour (PNG, JPEG, ...)
 
   int Index(const std::string& name) const;

@@ -8,7 +8,7 @@
 namespace {
 
 // A channel by exact name, or with any layer prefix ("ViewLayer.Vector.X").
-const std::vector<float>* Find(const FileImage& f, const std::string& name, std::string* found = nullptr) {
+const LargeVector<float>* Find(const FileImage& f, const std::string& name, std::string* found = nullptr) {
   for (size_t i = 0; i < f.names.size(); ++i) {
     const std::string& n = f.names[i];
     const bool match = n == name || (n.size() > name.size() && n[n.size() - name.size() - 1] == '.' &&
@@ -21,7 +21,7 @@ const std::vector<float>* Find(const FileImage& f, const std::string& name, std:
   return nullptr;
 }
 
-const std::vector<float>& Need(const FileImage& f, const std::string& preset, const std::string& name,
+const LargeVector<float>& Need(const FileImage& f, const std::string& preset, const std::string& name,
                                std::string* found) {
   if (const auto* p = Find(f, name, found)) return *p;
   throw UsageError(f.path + ": --vectors " + preset + " needs a channel \"" + name + "\" (with or without a layer "
@@ -38,7 +38,7 @@ bool IsDepthMode(const std::string& n) { return n == "distance" || n == "inverse
 void ApplyVectorConvention(const FileImage& file, Image& img, ChannelPick& pick, const VectorConvention& c) {
   if (c.preset == "pixels" && c.scale == 1.0 && !c.flip_y) return;  // already the tool's convention
   const size_t n = size_t(img.Width) * size_t(img.Height);
-  std::vector<float> vx(n, 0.0f), vy(n, 0.0f);
+  LargeVector<float> vx(n, 0.0f), vy(n, 0.0f);
   const std::string& p = c.preset;
   std::string name_x, name_y;
   if (p == "blender") {
@@ -55,8 +55,8 @@ void ApplyVectorConvention(const FileImage& file, Image& img, ChannelPick& pick,
       vy[i] = -(Y[i] + W[i]) / 2.0f;
     }
   } else if (p == "forward" || p == "backward") {
-    const std::vector<float>* u = Find(file, p + ".u", &name_x);
-    const std::vector<float>* v = Find(file, p + ".v", &name_y);
+    const LargeVector<float>* u = Find(file, p + ".u", &name_x);
+    const LargeVector<float>* v = Find(file, p + ".v", &name_y);
     if (!u || !v) {
       u = Find(file, p + ".x", &name_x);
       v = Find(file, p + ".y", &name_y);

@@ -1,6 +1,6 @@
 #include "image/tessaly_image.h"
 
-#include "image/aligned_buffer.h"
+#include "host/Memory.h"
 
 #include <cstdlib>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "motion/local_band.h"
 
-#include "image/aligned_buffer.h"
+#include "host/Memory.h"
 
 #include <cstdlib>
 #include <algorithm>
@@ -40,8 +40,8 @@ void LocalBand::Reset(int32_t width, int32_t r0, int32_t r1) {
     capacity_ = 0;
     const size_t cbytes = pixels * sizeof(tessaly_image::color_rgba_f);
     const size_t nbytes = (pixels * sizeof(float) + 15) / 16 * 16;
-    color_ = static_cast<tessaly_image::color_rgba_f*>(tessaly_image::AllocateAligned(cbytes));
-    norm_ = static_cast<float*>(tessaly_image::AllocateAligned(nbytes));
+    color_ = static_cast<tessaly_image::color_rgba_f*>(AllocateAligned(cbytes));
+    norm_ = static_cast<float*>(AllocateAligned(nbytes));
     if (!color_ || !norm_) throw std::bad_alloc();
     std::memset(static_cast<void*>(color_), 0, cbytes);
     std::memset(norm_, 0, nbytes);

@@ -96,12 +96,16 @@ class Plan {
     return Q;
   }
 
-  // The end points, when the evenly spaced ones leave weight over.
+  // The end points, at offsets -(n + 1) and n + 1, when the evenly spaced
+  // points leave weight over; each carries half of it.
+  bool HasEnds() const { return rest_ > 0.0f; }
+  int64_t EndOffset() const { return n_ + 1; }
+  float EndWeight() const { return rest_ / 2.0f; }
   template <class Splat>
   void Ends(Splat&& splat) const {
-    if (!(rest_ > 0.0f)) return;
-    splat(At(-(n_ + 1), rest_ / 2.0f));
-    splat(At(n_ + 1, rest_ / 2.0f));
+    if (!HasEnds()) return;
+    splat(At(-EndOffset(), EndWeight()));
+    splat(At(EndOffset(), EndWeight()));
   }
 
  private:

@@ -39,17 +39,10 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
   const bool along_y = std::fabs(s.vy) > std::fabs(s.vx);
   const float m0 = s.x;
   float x, y, xb, yb;
-  for (int64_t i = lo; i <= hi; ++i) {
-    size_t first = count, last = 0, active = 0;
-    for (size_t j = 0; j < count; ++j)
-      if (plans[j].lo() <= i && i <= plans[j].hi()) {
-        first = std::min(first, j);
-        last = j;
-        ++active;
-      }
-    if (active == 0) continue;
+  // The points of samples first .. last at offset i, as one run if they form one.
+  auto offset = [&](int64_t i, size_t first, size_t last, float weight) {
     plans[first].Position(i, x, y);
-    bool unbroken = active == last - first + 1 && splat::Lands(x, y);
+    bool unbroken = splat::Lands(x, y);
     if (unbroken && !along_y) {
       // Unreflected points of samples at m0 + j lie at m0 + j + i, whole
       // columns apart, on one row.
@@ -66,19 +59,34 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
                    xb - float(c + int32_t(j - first)) == f;
       }
     }
-    if (unbroken) {
-      run(first, last, x, y, plans[first].weight());
+    if (unbroken) return run(first, last, x, y, weight);
+    for (size_t j = first; j <= last; ++j) {
+      plans[j].Position(i, x, y);
+      point(j, x, y, weight);
+    }
+  };
+  for (int64_t i = lo; i <= hi; ++i) {
+    size_t first = count, last = 0, active = 0;
+    for (size_t j = 0; j < count; ++j)
+      if (plans[j].lo() <= i && i <= plans[j].hi()) {
+        first = std::min(first, j);
+        last = j;
+        ++active;
+      }
+    if (active == 0) continue;
+    if (active == last - first + 1) {
+      offset(i, first, last, plans[first].weight());
       continue;
     }
-    for (size_t j = first; j <= last; ++j) {
-      const Plan& p = plans[j];
-      if (i < p.lo() || i > p.hi()) continue;
-      p.Position(i, x, y);
-      point(j, x, y, p.weight());
-    }
+    for (size_t j = first; j <= last; ++j)
+      if (plans[j].lo() <= i && i <= plans[j].hi()) {
+        plans[j].Position(i, x, y);
+        point(j, x, y, plans[j].weight());
+      }
   }
-  for (size_t j = 0; j < count; ++j)
-    plans[j].Ends([&](const pixel_sample& q) { point(j, q.x, q.y, q.weight); });
+  // Samples that move alike share their end points' offsets and weights.
+  if (plans[0].HasEnds())
+    for (int64_t i : {-plans[0].EndOffset(), plans[0].EndOffset()}) offset(i, 0, count - 1, plans[0].EndWeight());
 }
 
 }  // namespace streak

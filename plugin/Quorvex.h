@@ -35,7 +35,7 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
   Image* FrameOutput = nullptr;
   Image* FrameBlurImage = nullptr;
 
-  std::vector<pixel_sample> SampleList;
+  LargeVector<pixel_sample> SampleList;
   bool ScaleLockState = false;
   float FrameVelocityChannel = 0.0f;
   float FrameEdgeCondition = 0.0f;

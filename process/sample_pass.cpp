@@ -16,7 +16,7 @@ namespace {
 // Copies reach at most the image's own width (height) plus the kernel's reach
 // beyond the border: a corrupt velocity of a billion pixels must not make a
 // billion copies, and streaks that long have smeared the frame flat anyway.
-void AppendEdgeCopies(std::vector<pixel_sample>& out, const pixel_sample& s, int col, int row, int W, int H,
+void AppendEdgeCopies(LargeVector<pixel_sample>& out, const pixel_sample& s, int col, int row, int W, int H,
                       int64_t reach) {
   const double ax = std::fabs(double(s.vx)), ay = std::fabs(double(s.vy));
   if (!std::isfinite(ax) || !std::isfinite(ay)) return;

@@ -68,7 +68,7 @@ TEST(HostImage, ChannelsAbsentReadAsZeroAndIgnoreWrites) {
 TEST(HostImage, NewImageTakesTheReferenceFormatAndAddsChannels) {
   Image* like = new Image(5, 4);
   like->Attrs.Add({IMG_ResolutionDivisor, 2});
-  like->Extra.push_back({"layout.R", std::vector<float>(20, 0.25f)});
+  like->Extra.push_back({"layout.R", LargeVector<float>(20, 0.25f)});
   Image* img = NewImage({{IMG_Like, static_cast<const void*>(like)}, {IMG_Channel, CHAN_Z}, {IMG_Channel, CHAN_VECTX},
                          {IMG_Channel, CHAN_VECTY}});
   ASSERT_NE(img, nullptr);

@@ -13,7 +13,7 @@ class SamplePass : public ::testing::Test {
     q->Recycle();
   }
   // Runs the sample pass over `in` (velocities from `vel`, or from `in`).
-  const std::vector<pixel_sample>& Run(Image* in, Image* vel = nullptr, Quorvex::FrameMotion m = {}) {
+  const LargeVector<pixel_sample>& Run(Image* in, Image* vel = nullptr, Quorvex::FrameMotion m = {}) {
     q->FindInput("Input")->Connect(in);
     Request req(q, 0);
     q->FrameInput = in;
