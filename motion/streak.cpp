@@ -166,30 +166,49 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
       q.weight = weight;
       splat::Merged(t, q, kerns[j], halves[j], scratch, touch);
     };
-    // Stretches of samples that move alike with one-pixel kernels go as
-    // runs; the others are walked in step.
+    // Stretches of samples that move alike go as runs (in order of their
+    // columns: "Duplicate" copies beyond the left edge come right to left);
+    // the others are walked in step.
     size_t rest[kInStep], n_rest = 0;
+    auto alike = [&](size_t p, size_t q) {  // q one column right of p
+      return kerns[q] == kerns[p] && streak::MovesAlike(plans[p].sample(), plans[q].sample(), wide_stills);
+    };
     for (size_t a = 0; a < count;) {
       size_t e = a + 1;
-      if (halves[a] == 0 || wide_stills)
-        while (e < count && kerns[e] == kerns[a] &&
-               streak::MovesAlike(plans[e - 1].sample(), plans[e].sample(), wide_stills))
-          ++e;
-      if (e - a >= kMinAlike) {
+      bool leftwards = false;
+      if (halves[a] == 0 || wide_stills) {
+        while (e < count && alike(e - 1, e)) ++e;
+        if (e - a < kMinAlike) {
+          e = a + 1;
+          while (e < count && alike(e, e - 1)) ++e;
+          leftwards = true;
+        }
+      }
+      const size_t n = e - a;
+      if (n >= kMinAlike) {
+        size_t order[kInStep];
+        streak::Plan ordered[kInStep];
+        __m128 cols[kInStep];
+        for (size_t k = 0; k < n; ++k) {
+          order[k] = leftwards ? e - 1 - k : a + k;
+          ordered[k] = plans[order[k]];
+          cols[k] = colours[order[k]];
+        }
         const int32_t h = halves[a];
+        const float* kern = kerns[a];
         streak::LayOutAlike(
-            plans + a, e - a, mirror, W,
+            ordered, n, mirror, W,
             [&](size_t f, size_t l, float x, float y, float weight) {
               const int32_t c = splat::FloorToInt(x);
               const float fx = x - float(c);
               if (h == 0 && !(fx > 0.0f))
-                return splat::RowOfPoints(t, c, y, int32_t(l - f + 1), colours + a + f, weight, kerns[a][0], touch);
+                return splat::RowOfPoints(t, c, y, int32_t(l - f + 1), cols + f, weight, kern[0], touch);
               for (size_t j = f; j <= l; j += splat::LocalBand::kMaxRun) {
-                const int32_t n = int32_t(std::min<size_t>(l - j + 1, splat::LocalBand::kMaxRun));
-                b.AddRunOfPointsWide(c + int32_t(j - f), fx, y, n, weight, colours + a + j, kerns[a], h);
+                const int32_t m = int32_t(std::min<size_t>(l - j + 1, splat::LocalBand::kMaxRun));
+                b.AddRunOfPointsWide(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
               }
             },
-            [&](size_t j, float x, float y, float weight) { point(a + j, x, y, weight); });
+            [&](size_t j, float x, float y, float weight) { point(order[j], x, y, weight); });
       } else {
         for (size_t j = a; j < e; ++j) rest[n_rest++] = j;
       }
