@@ -27,9 +27,9 @@ inline bool IsStill(const pixel_sample& P) {
   return !finite || (ax <= 1.0f && ay <= 1.0f) || !(std::max(ax, ay) * 0.5f < 2147483520.0f);
 }
 
-// The points of one moving sample's streak: offsets i = lo .. hi along the
-// major axis with weight w each, and the two end points (offsets -(n + 1)
-// and n + 1) sharing what is left of the sample's weight.
+// The points of one moving sample's streak: offsets i along the major axis
+// (up to three ranges of them) with weight w each, and the two end points
+// (offsets -(n + 1) and n + 1) sharing what is left of the sample's weight.
 class Plan {
  public:
   Plan() = default;
@@ -48,29 +48,57 @@ class Plan {
     n_ = int64_t(L / 2.0f - 0.5f);
     m_ = vertical_ ? P.y : P.x;
     extent_ = vertical_ ? H : W;
+    rest_ = P.weight - float(2 * n_ + 1) * w_;
 
     // Offsets whose point can land: s = m + i within the image widened by the
     // footprint, or, with the mirror, within the span that reflects into it.
     const double lo_s = mirror ? -double(extent_) - reach - 2 : -double(reach) - 2;
     const double hi_s = mirror ? 2.0 * extent_ + reach + 2 : double(extent_) + reach + 1;
-    double lo_i = lo_s - m_, hi_i = hi_s - m_;
-    // Along the minor axis the point moves by slope * i; without the mirror
-    // (which changes i) that bounds i too.
-    if (!mirror && slope_ != 0.0f) {
-      const double minor_m = vertical_ ? P.x : P.y;
-      const double minor_extent = vertical_ ? W : H;
-      double a = (-double(reach) - 2 - minor_m) / slope_, b = (minor_extent + reach + 1 - minor_m) / slope_;
-      if (a > b) std::swap(a, b);
-      lo_i = std::max(lo_i, a - 1);
-      hi_i = std::min(hi_i, b + 1);
+    const double span_lo = std::max(lo_s - m_, -double(n_)), span_hi = std::min(hi_s - m_, double(n_));
+    if (slope_ == 0.0f) {
+      Keep(span_lo, span_hi);
+      return;
     }
-    lo_ = std::max<int64_t>(-n_, int64_t(std::max(std::floor(lo_i), -double(n_) - 1)));
-    hi_ = std::min<int64_t>(n_, int64_t(std::min(std::ceil(hi_i), double(n_) + 1)));
-    rest_ = P.weight - float(2 * n_ + 1) * w_;
+    // Along the minor axis a point at (reflected) offset i' moves by
+    // slope * i', which must keep it within the image widened by the footprint.
+    const double minor_m = vertical_ ? P.x : P.y;
+    const double minor_extent = vertical_ ? W : H;
+    double a = (-double(reach) - 2 - minor_m) / slope_, b = (minor_extent + reach + 1 - minor_m) / slope_;
+    if (a > b) std::swap(a, b);
+    a -= 1;
+    b += 1;
+    if (!mirror) {
+      Keep(std::max(span_lo, a), std::min(span_hi, b));
+      return;
+    }
+    // The mirror reflects the offsets past either border (see MirrorOffset);
+    // the reflected offset is the one the minor axis sees.
+    const double M = double(int64_t(m_)), E = double(extent_);
+    Keep(std::max({span_lo, -1 - 2 * M - b}), std::min({span_hi, -1 - 2 * M - a, -M - 1}));
+    Keep(std::max({span_lo, a, -M}), std::min({span_hi, b, E - 1 - M}));
+    Keep(std::max({span_lo, 2 * E - 1 - 2 * M - b, E - M}), std::min({span_hi, 2 * E - 1 - 2 * M - a}));
   }
 
-  int64_t lo() const { return lo_; }
-  int64_t hi() const { return hi_; }
+  // The offsets visited, in increasing order: Ranges() ranges of them.
+  int Ranges() const { return ranges_; }
+  int64_t lo(int k = 0) const { return lo_[k]; }
+  int64_t hi(int k = 0) const { return hi_[k]; }
+  bool Visits(int64_t i) const {
+    for (int k = 0; k < ranges_; ++k)
+      if (lo_[k] <= i && i <= hi_[k]) return true;
+    return false;
+  }
+  int64_t Count() const {
+    int64_t c = 0;
+    for (int k = 0; k < ranges_; ++k) c += hi_[k] - lo_[k] + 1;
+    return c;
+  }
+  // The t-th visited offset (t < Count()).
+  int64_t Offset(int64_t t) const {
+    int k = 0;
+    while (k + 1 < ranges_ && t > hi_[k] - lo_[k]) t -= hi_[k] - lo_[k] + 1, ++k;
+    return lo_[k] + t;
+  }
   float weight() const { return w_; }
 
   const pixel_sample& sample() const { return *P_; }
@@ -109,10 +137,28 @@ class Plan {
   }
 
  private:
+  // Adds offsets ceil-ward of lo .. hi as a range when any are left.
+  void Keep(double lo, double hi) {
+    lo = std::ceil(lo - 1);  // one spare offset each way against rounding
+    hi = std::floor(hi + 1);
+    lo = std::max(lo, -double(n_));
+    hi = std::min(hi, double(n_));
+    if (!(lo <= hi) || ranges_ == 3) return;
+    lo_[ranges_] = int64_t(lo);
+    hi_[ranges_] = int64_t(hi);
+    if (ranges_ > 0 && lo_[ranges_] <= hi_[ranges_ - 1]) {  // touches the previous range
+      hi_[ranges_ - 1] = std::max(hi_[ranges_ - 1], hi_[ranges_]);
+      return;
+    }
+    ++ranges_;
+  }
+
   const pixel_sample* P_ = nullptr;
   bool mirror_ = false, vertical_ = false;
   float slope_ = 0, w_ = 0, m_ = 0, rest_ = 0;
-  int64_t n_ = 0, lo_ = 0, hi_ = -1, extent_ = 0;
+  int64_t n_ = 0, extent_ = 0;
+  int64_t lo_[3] = {}, hi_[3] = {};
+  int ranges_ = 0;
 };
 
 // Lays out the streak of P and calls splat(point) for each point in order.
@@ -123,7 +169,8 @@ void LayOut(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t re
     return;
   }
   const Plan plan(P, mirror, W, H, reach);
-  for (int64_t i = plan.lo(); i <= plan.hi(); ++i) splat(plan.At(i, plan.weight()));
+  for (int k = 0; k < plan.Ranges(); ++k)
+    for (int64_t i = plan.lo(k); i <= plan.hi(k); ++i) splat(plan.At(i, plan.weight()));
   plan.Ends(splat);
 }
 
@@ -135,14 +182,13 @@ void LayOut(const pixel_sample& P, bool mirror, int32_t W, int32_t H, int32_t re
 template <class Splat>
 void LayOutInStep(const Plan* plans, size_t count, Splat&& splat) {
   int64_t steps = 0;
-  for (size_t j = 0; j < count; ++j) steps = std::max(steps, plans[j].hi() - plans[j].lo() + 1);
+  for (size_t j = 0; j < count; ++j) steps = std::max(steps, plans[j].Count());
   float x, y;
   for (int64_t t = 0; t < steps; ++t)
     for (size_t j = 0; j < count; ++j) {
       const Plan& p = plans[j];
-      const int64_t i = p.lo() + t;
-      if (i > p.hi()) continue;
-      p.Position(i, x, y);
+      if (t >= p.Count()) continue;
+      p.Position(p.Offset(t), x, y);
       splat(j, x, y, p.weight());
     }
   for (size_t j = 0; j < count; ++j)

@@ -86,3 +86,40 @@ TEST(Streak, NonFiniteAndHugeVelocitiesAreStillOrBounded) {
   auto m = Lay(1e9f, 0, 1, 50, 50, true, 100, 100);
   EXPECT_LT(m.size(), 320u);
 }
+
+// Leaving out the points that cannot land must never leave out one that can:
+// every offset whose point (after the mirror) has a footprint touching the
+// image is visited, for streaks along either axis, any slope, inside and
+// beyond the borders.
+TEST(Streak, EveryPointThatCanLandIsVisited) {
+  const int32_t W = 40, H = 30;
+  const float positions[][2] = {{0, 0}, {12, 7}, {39, 29}, {-5, 14}, {20, 40}, {-60, -3}};
+  const float velocities[][2] = {{300, 0}, {0, -300}, {300, 300}, {-301, 111}, {90, -240}, {41, 17.5f}, {3, 280}};
+  for (bool mirror : {false, true})
+    for (int32_t reach : {1, 4})
+      for (auto& pos : positions)
+        for (auto& vel : velocities) {
+          pixel_sample s;
+          s.x = pos[0];
+          s.y = pos[1];
+          s.vx = vel[0];
+          s.vy = vel[1];
+          const streak::Plan plan(s, mirror, W, H, reach);
+          const int64_t n = int64_t(std::max(std::fabs(vel[0]), std::fabs(vel[1])) / 2.0f - 0.5f);
+          auto touches = [&](float v, int32_t extent) {
+            const int32_t c = int32_t(std::floor(v));
+            return c + reach >= 0 && c - reach + 1 <= extent - 1;
+          };
+          for (int64_t i = -n; i <= n; ++i) {
+            const pixel_sample q = plan.At(i, 1.0f);
+            if (touches(q.x, W) && touches(q.y, H)) {
+              ASSERT_TRUE(plan.Visits(i)) << "offset " << i << " lands at (" << q.x << ", " << q.y << "); mirror "
+                                          << mirror << " sample (" << pos[0] << ", " << pos[1] << ") velocity ("
+                                          << vel[0] << ", " << vel[1] << ")";
+            }
+          }
+          size_t laid = 0;
+          streak::LayOut(s, mirror, W, H, reach, [&](const pixel_sample&) { ++laid; });
+          EXPECT_EQ(laid, size_t(plan.Count()) + (plan.HasEnds() ? 2 : 0)) << "each offset once";
+        }
+}
