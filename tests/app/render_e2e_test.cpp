@@ -1,4 +1,6 @@
 // Runs the real quorvex-render binary as a user would.
+#include <regex>
+
 #include "tests/app/e2e_support.h"
 
 using namespace e2e;
@@ -70,8 +72,13 @@ TEST_F(Render, SequenceWithAKeyframedFocusPull) {
   for (int f = 1; f <= 3; ++f) Scene(P("in." + std::to_string(f) + ".exr"));
   std::ofstream(P("pull.comp")) << R"({"format": "quorvex-comp", "controls": {
       "EnableDepth": 1, "SettingsType": 1, "FocalLength": 200, "FocusPosition": {"keys": [[1, 700], [3, 3500]]}}})";
-  Result r = RunRender({"-i", P("in.%d.exr"), "-o", P("out.####.exr"), "--frames", "1-3", "--comp", P("pull.comp")});
+  Result r = RunRender(
+      {"-i", P("in.%d.exr"), "-o", P("out.####.exr"), "--frames", "1-3", "--comp", P("pull.comp"), "-q", "--stats"});
   ASSERT_EQ(r.status, 0) << r.output;
+  for (int f = 1; f <= 3; ++f)
+    EXPECT_TRUE(std::regex_search(r.output, std::regex("frame " + std::to_string(f) +
+                                                       ": read [0-9]+ ms, render [0-9]+ ms, write [0-9]+ ms")))
+        << "--stats times every frame, even with -q: " << r.output;
   Read a = ReadExr(P("out.0001.exr")), c = ReadExr(P("out.0003.exr"));
   ASSERT_EQ(a.w, 16);
   // Near pixels are sharp at the start of the pull and soft at its end.
