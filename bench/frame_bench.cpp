@@ -62,6 +62,16 @@ void CorruptMotion(benchmark::State& state) {
 BENCHMARK(CorruptMotion)->ArgName("edges")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Iterations(1);
 
+// The same frame with motion of twice the width, so that every streak crosses
+// the whole image: what the billion-pixel frame should cost.
+void ImageWideMotion(benchmark::State& state) {
+  const Controls c{{"EdgeCondition", double(state.range(0))}};
+  Image* img = FlatScene(1920, 1080, 1, 3840, 3840);
+  RenderFrames(state, img, c);
+}
+BENCHMARK(ImageWideMotion)->ArgName("edges")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1);
+
 // Frame time from 960 x 540 to 3840 x 2160 at a fixed blur in percent of the width.
 void Resolution(benchmark::State& state) {
   const int w = int(state.range(0)), h = w * 9 / 16;

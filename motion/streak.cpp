@@ -20,6 +20,7 @@ constexpr int64_t kBandBudget = int64_t(8) << 20;
 
 // Moving samples whose streaks a chunk walks in step.
 constexpr size_t kInStep = 256;
+static_assert(kInStep <= streak::kMaxAlike, "a chunk's alike stretches go through LayOutAlike whole");
 // Fewest neighbours moving alike that go through as runs.
 constexpr size_t kMinAlike = 4;
 

@@ -31,40 +31,80 @@ inline bool MovesAlike(const pixel_sample& a, const pixel_sample& b, bool any_ax
 // that reflect to one offset. Runs break (for streaks along y) where float
 // rounding gives neighbours different fractions. Other points go to
 // point(j, x, y, weight) as LayOutInStep would send them.
+constexpr size_t kMaxAlike = 256;  // samples LayOutAlike takes at once
+
 template <class Run, class Point>
 void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& run, Point&& point) {
   if (count == 0) return;
+  if (count > kMaxAlike) {  // more than the bit set holds: point by point
+    float x, y;
+    for (size_t j = 0; j < count; ++j) {
+      for (int k = 0; k < plans[j].Ranges(); ++k)
+        for (int64_t i = plans[j].lo(k); i <= plans[j].hi(k); ++i) {
+          plans[j].Position(i, x, y);
+          point(j, x, y, plans[j].weight());
+        }
+      plans[j].Ends([&](const pixel_sample& q) { point(j, q.x, q.y, q.weight); });
+    }
+    return;
+  }
   const pixel_sample& s = plans[0].sample();
   const bool along_y = std::fabs(s.vy) > std::fabs(s.vx);
   const float weight = plans[0].weight();
   auto m = [&](size_t j) { return int64_t(plans[j].sample().x); };
 
-  // Sweeps target offsets t over `spans`; sample j takes part with its
-  // point at offset source(j, t) when it visits that offset and keep(j, i)
-  // holds.
-  auto sweep = [&](std::vector<std::pair<int64_t, int64_t>> spans, auto&& source, auto&& keep) {
-    std::sort(spans.begin(), spans.end());
-    size_t merged = 0;
-    for (size_t k = 1; k < spans.size(); ++k)
-      if (spans[k].first <= spans[merged].second + 1)
-        spans[merged].second = std::max(spans[merged].second, spans[k].second);
-      else
-        spans[++merged] = spans[k];
-    if (!spans.empty()) spans.resize(merged + 1);
+  // Sweeps target offsets t over the intervals; sample j takes part with
+  // its point at offset source(j, t) while t lies in one of its intervals.
+  // Between the intervals' ends the set of samples taking part stays the
+  // same, so it is kept as a bit set updated at the ends.
+  struct Interval {
+    int64_t a, b;
+    size_t j;
+  };
+  auto sweep = [&](const std::vector<Interval>& intervals, auto&& source) {
+    struct Event {
+      int64_t t;
+      bool on;
+      size_t j;
+      bool operator<(const Event& o) const { return t != o.t ? t < o.t : on < o.on; }  // offs first
+    };
+    std::vector<Event> events;
+    events.reserve(2 * intervals.size());
+    for (const Interval& v : intervals) {
+      events.push_back({v.a, true, v.j});
+      events.push_back({v.b + 1, false, v.j});
+    }
+    std::sort(events.begin(), events.end());
+    uint64_t bits[kMaxAlike / 64] = {};
+    size_t active = 0;
     float x, y, xb, yb;
-    for (const auto& span : spans)
-      for (int64_t t = span.first; t <= span.second; ++t) {
-        size_t first = count, last = 0, active = 0;
-        for (size_t j = 0; j < count; ++j) {
-          const int64_t i = source(j, t);
-          if (plans[j].Visits(i) && keep(j, i)) {
-            first = std::min(first, j);
-            last = j;
-            ++active;
-          }
+    for (size_t e = 0; e < events.size();) {
+      const int64_t t0 = events[e].t;
+      for (; e < events.size() && events[e].t == t0; ++e) {
+        const size_t j = events[e].j;
+        if (events[e].on) {
+          bits[j / 64] |= uint64_t(1) << (j % 64);
+          ++active;
+        } else {
+          bits[j / 64] &= ~(uint64_t(1) << (j % 64));
+          --active;
         }
-        if (active == 0) continue;
-        bool unbroken = active == last - first + 1;
+      }
+      if (active == 0 || e == events.size()) continue;
+      size_t first = 0, last = 0;
+      for (size_t w = 0; w < kMaxAlike / 64; ++w)
+        if (bits[w]) {
+          first = w * 64 + size_t(__builtin_ctzll(bits[w]));
+          break;
+        }
+      for (size_t w = kMaxAlike / 64; w-- > 0;)
+        if (bits[w]) {
+          last = w * 64 + 63 - size_t(__builtin_clzll(bits[w]));
+          break;
+        }
+      const bool contiguous = active == last - first + 1;
+      for (int64_t t = t0; t < events[e].t; ++t) {
+        bool unbroken = contiguous;
         if (unbroken) {
           plans[first].Position(source(first, t), x, y);
           unbroken = splat::Lands(x, y);
@@ -88,34 +128,34 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
           continue;
         }
         for (size_t j = first; j <= last; ++j) {
-          const int64_t i = source(j, t);
-          if (!plans[j].Visits(i) || !keep(j, i)) continue;
-          plans[j].Position(i, x, y);
+          if (!(bits[j / 64] >> (j % 64) & 1)) continue;
+          plans[j].Position(source(j, t), x, y);
           point(j, x, y, weight);
         }
       }
+    }
   };
 
-  // Offsets mapped by f(j, i), for every range of every sample clipped to
-  // the offsets lo(j) .. hi(j).
+  // Each sample's ranges clipped to the offsets lo(j) .. hi(j) and mapped
+  // by f(j, i) to the offsets where its points line up with the others'.
   constexpr int64_t kAll = int64_t(1) << 62;
   auto mapped = [&](auto&& f, auto&& lo, auto&& hi) {
-    std::vector<std::pair<int64_t, int64_t>> spans;
+    std::vector<Interval> intervals;
     for (size_t j = 0; j < count; ++j)
       for (int k = 0; k < plans[j].Ranges(); ++k) {
         const int64_t l = std::max(plans[j].lo(k), lo(j)), h = std::min(plans[j].hi(k), hi(j));
         if (l > h) continue;
         const int64_t a = f(j, l), b = f(j, h);
-        spans.push_back({std::min(a, b), std::max(a, b)});
+        intervals.push_back({std::min(a, b), std::max(a, b), j});
       }
-    return spans;
+    return intervals;
   };
   auto same = [](size_t, int64_t i) { return i; };
   auto none = [](size_t) { return -kAll; };
   auto all = [](size_t) { return kAll; };
   if (!mirror || along_y) {
     // The mirror of a streak along y reflects every sample's offset alike.
-    sweep(mapped(same, none, all), same, [](size_t, int64_t) { return true; });
+    sweep(mapped(same, none, all), same);
   } else {
     // Along x the mirror reflects offset i of the sample at m to
     // -1 - 2m - i past column 0 and to 2W - 1 - 2m - i past column W - 1
@@ -127,10 +167,9 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
     auto last_inside = [&](size_t j) { return E - 1 - m(j); };
     auto before = [&](size_t j) { return -m(j) - 1; };
     auto after = [&](size_t j) { return E - m(j); };
-    sweep(mapped(same, first_inside, last_inside), same,
-          [&](size_t j, int64_t i) { return m(j) + i >= 0 && m(j) + i <= E - 1; });
-    sweep(mapped(left, none, before), left, [&](size_t j, int64_t i) { return m(j) + i < 0; });
-    sweep(mapped(right, after, all), right, [&](size_t j, int64_t i) { return m(j) + i > E - 1; });
+    sweep(mapped(same, first_inside, last_inside), same);
+    sweep(mapped(left, none, before), left);
+    sweep(mapped(right, after, all), right);
   }
   // Samples that move alike share their end points' offsets and weights.
   if (plans[0].HasEnds()) {
