@@ -32,6 +32,7 @@ inline bool MovesAlike(const pixel_sample& a, const pixel_sample& b, bool any_ax
 // rounding gives neighbours different fractions. Other points go to
 // point(j, x, y, weight) as LayOutInStep would send them.
 constexpr size_t kMaxAlike = 256;  // samples LayOutAlike takes at once
+constexpr int64_t kBeyondAnyOffset = int64_t(1) << 62;
 
 template <class Run, class Point>
 void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& run, Point&& point) {
@@ -138,7 +139,6 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
 
   // Each sample's ranges clipped to the offsets lo(j) .. hi(j) and mapped
   // by f(j, i) to the offsets where its points line up with the others'.
-  constexpr int64_t kAll = int64_t(1) << 62;
   auto mapped = [&](auto&& f, auto&& lo, auto&& hi) {
     std::vector<Interval> intervals;
     for (size_t j = 0; j < count; ++j)
@@ -151,8 +151,8 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
     return intervals;
   };
   auto same = [](size_t, int64_t i) { return i; };
-  auto none = [](size_t) { return -kAll; };
-  auto all = [](size_t) { return kAll; };
+  auto none = [](size_t) { return -kBeyondAnyOffset; };
+  auto all = [](size_t) { return kBeyondAnyOffset; };
   if (!mirror || along_y) {
     // The mirror of a streak along y reflects every sample's offset alike.
     sweep(mapped(same, none, all), same);
