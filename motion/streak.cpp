@@ -7,8 +7,8 @@
 #include <limits>
 
 #include "motion/local_band.h"
+#include "motion/moving_group.h"
 #include "motion/streak_layout.h"
-#include "motion/streak_runs.h"
 #include "plugin/Quorvex.h"
 
 namespace {
@@ -18,11 +18,6 @@ namespace {
 // shared images instead.
 constexpr int64_t kBandBudget = int64_t(8) << 20;
 
-// Moving samples whose streaks a chunk walks in step.
-constexpr size_t kInStep = 256;
-static_assert(kInStep <= streak::kMaxAlike, "a chunk's alike stretches go through LayOutAlike whole");
-// Fewest neighbours moving alike that go through as runs.
-constexpr size_t kMinAlike = 4;
 
 // Rows that the points of sample `p` (kernel half side h) can write.
 std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t h, bool mirror, int32_t H) {
@@ -101,10 +96,8 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
   }
 
   std::unique_ptr<splat::LocalBand> band = Bands.Take(W, int32_t(lo), int32_t(hi), SplatTarget(), RowLock());
-  const splat::Target t = band->Band();
-  float* scratch = band->Scratch(splat::ScratchSize(hmax));
   splat::LocalBand& b = *band;
-  auto touch = [&b](int32_t r, int32_t c0, int32_t c1) { return b.Touch(r, c0, c1); };
+  splat::MovingGroup moving(b, b.Scratch(splat::ScratchSize(hmax)), mirror, W, H);
   static const bool wide_stills = splat::LocalBand::WideRunsOfStills();
   for (size_t i = first; i < end; ++i) {
     if (Abort.load(std::memory_order_relaxed)) break;
@@ -139,89 +132,16 @@ void Quorvex::ProcessChunk(Request*, int32_t chunk) {
         b.AddAtPixel(x0, y0, s.weight, colours[0], kern, h);
       continue;
     }
-    // Moving samples that follow one another go through together, their
-    // streaks walked in step (see LayOutInStep).
-    streak::Plan plans[kInStep];
-    const float* kerns[kInStep];
-    int32_t halves[kInStep];
-    __m128 colours[kInStep];
-    size_t count = 0;
+    // Moving samples that follow one another go through together.
     for (size_t j = i;; ++j) {
       const int32_t kj = kernel[j - first];
-      halves[count] = splat::KernelHalfSide(kj, KernelStep);
-      kerns[count] = KernelBank[size_t(kj)].data();
-      plans[count] = streak::Plan(SampleList[j], mirror, W, H, halves[count] + 1);
-      colours[count] = _mm_load_ps(&SampleList[j].color.r);
-      ++count;
-      if (count == kInStep || j + 1 >= end || still[j + 1 - first]) {
+      moving.Add(SampleList[j], KernelBank[size_t(kj)].data(), splat::KernelHalfSide(kj, KernelStep));
+      if (moving.Full() || j + 1 >= end || still[j + 1 - first]) {
         i = j;
         break;
       }
     }
-    auto point = [&](size_t j, float x, float y, float weight) {
-      if (!splat::Lands(x, y)) return;
-      if (halves[j] == 0) return splat::OnePixel(t, x, y, weight, colours[j], kerns[j][0], touch);
-      pixel_sample q = plans[j].sample();
-      q.x = x;
-      q.y = y;
-      q.weight = weight;
-      splat::Merged(t, q, kerns[j], halves[j], scratch, touch);
-    };
-    // Stretches of samples that move alike go as runs (in order of their
-    // columns: "Duplicate" copies beyond the left edge come right to left);
-    // the others are walked in step.
-    size_t rest[kInStep], n_rest = 0;
-    auto alike = [&](size_t p, size_t q) {  // q one column right of p
-      return kerns[q] == kerns[p] && streak::MovesAlike(plans[p].sample(), plans[q].sample(), wide_stills);
-    };
-    for (size_t a = 0; a < count;) {
-      size_t e = a + 1;
-      bool leftwards = false;
-      if (halves[a] == 0 || wide_stills) {
-        while (e < count && alike(e - 1, e)) ++e;
-        if (e - a < kMinAlike) {
-          e = a + 1;
-          while (e < count && alike(e, e - 1)) ++e;
-          leftwards = true;
-        }
-      }
-      const size_t n = e - a;
-      if (n >= kMinAlike) {
-        size_t order[kInStep];
-        streak::Plan ordered[kInStep];
-        __m128 cols[kInStep];
-        for (size_t k = 0; k < n; ++k) {
-          order[k] = leftwards ? e - 1 - k : a + k;
-          ordered[k] = plans[order[k]];
-          cols[k] = colours[order[k]];
-        }
-        const int32_t h = halves[a];
-        const float* kern = kerns[a];
-        streak::LayOutAlike(
-            ordered, n, mirror, W,
-            [&](size_t f, size_t l, float x, float y, float weight) {
-              const int32_t c = splat::FloorToInt(x);
-              const float fx = x - float(c);
-              if (h == 0 && !(fx > 0.0f))
-                return splat::RowOfPoints(t, c, y, int32_t(l - f + 1), cols + f, weight, kern[0], touch);
-              for (size_t j = f; j <= l; j += splat::LocalBand::kMaxRun) {
-                const int32_t m = int32_t(std::min<size_t>(l - j + 1, splat::LocalBand::kMaxRun));
-                b.AddRunOfPointsWide(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
-              }
-            },
-            [&](size_t j, float x, float y, float weight) { point(order[j], x, y, weight); });
-      } else {
-        for (size_t j = a; j < e; ++j) rest[n_rest++] = j;
-      }
-      a = e;
-    }
-    if (n_rest == count) {
-      streak::LayOutInStep(plans, count, point);
-    } else if (n_rest > 0) {
-      streak::Plan others[kInStep];
-      for (size_t j = 0; j < n_rest; ++j) others[j] = plans[rest[j]];
-      streak::LayOutInStep(others, n_rest, [&](size_t j, float x, float y, float weight) { point(rest[j], x, y, weight); });
-    }
+    moving.Splat();
   }
   Bands.Give(std::move(band));
 }

@@ -1,0 +1,112 @@
+#include "motion/moving_group.h"
+
+#include <algorithm>
+
+#include "motion/streak_runs.h"
+
+namespace splat {
+
+namespace {
+// Fewest neighbours moving alike that go through as runs.
+constexpr size_t kMinAlike = 4;
+static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go through LayOutAlike whole");
+}  // namespace
+
+MovingGroup::MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height)
+    : band_(band),
+      target_(band.Band()),
+      scratch_(scratch),
+      mirror_(mirror),
+      width_(width),
+      height_(height),
+      wide_(LocalBand::WideRunsOfStills()),
+      plans_(kMaxSamples),
+      ordered_(kMaxSamples),
+      kerns_(kMaxSamples),
+      halves_(kMaxSamples),
+      order_(kMaxSamples),
+      rest_(kMaxSamples) {}
+
+void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h) {
+  plans_[count_] = streak::Plan(s, mirror_, width_, height_, h + 1);
+  kerns_[count_] = kern;
+  halves_[count_] = h;
+  colours_[count_] = _mm_load_ps(&s.color.r);
+  ++count_;
+}
+
+void MovingGroup::Point(size_t j, float x, float y, float weight) {
+  if (!Lands(x, y)) return;
+  auto touch = [this](int32_t r, int32_t c0, int32_t c1) { return band_.Touch(r, c0, c1); };
+  if (halves_[j] == 0) return OnePixel(target_, x, y, weight, colours_[j], kerns_[j][0], touch);
+  pixel_sample q = plans_[j].sample();
+  q.x = x;
+  q.y = y;
+  q.weight = weight;
+  Merged(target_, q, kerns_[j], halves_[j], scratch_, touch);
+}
+
+bool MovingGroup::MoveAlike(size_t p, size_t q) const {
+  return kerns_[q] == kerns_[p] && streak::MovesAlike(plans_[p].sample(), plans_[q].sample(), wide_);
+}
+
+void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
+  // In order of their columns: "Duplicate" copies beyond the left edge come
+  // right to left.
+  const size_t n = e - a;
+  for (size_t k = 0; k < n; ++k) {
+    order_[k] = leftwards ? e - 1 - k : a + k;
+    ordered_[k] = plans_[order_[k]];
+    ordered_colours_[k] = colours_[order_[k]];
+  }
+  const int32_t h = halves_[a];
+  const float* kern = kerns_[a];
+  const __m128* cols = ordered_colours_;
+  auto touch = [this](int32_t r, int32_t c0, int32_t c1) { return band_.Touch(r, c0, c1); };
+  streak::LayOutAlike(
+      ordered_.data(), n, mirror_, width_,
+      [&](size_t f, size_t l, float x, float y, float weight) {
+        const int32_t c = FloorToInt(x);
+        const float fx = x - float(c);
+        if (h == 0 && !(fx > 0.0f))
+          return RowOfPoints(target_, c, y, int32_t(l - f + 1), cols + f, weight, kern[0], touch);
+        for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
+          const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
+          band_.AddRunOfPointsWide(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
+        }
+      },
+      [&](size_t j, float x, float y, float weight) { Point(order_[j], x, y, weight); });
+}
+
+void MovingGroup::Splat() {
+  size_t n_rest = 0;
+  for (size_t a = 0; a < count_;) {
+    size_t e = a + 1;
+    bool leftwards = false;
+    // Alike streaks with kernels need the wide row sums.
+    if (halves_[a] == 0 || wide_) {
+      while (e < count_ && MoveAlike(e - 1, e)) ++e;
+      if (e - a < kMinAlike) {
+        e = a + 1;
+        while (e < count_ && MoveAlike(e, e - 1)) ++e;
+        leftwards = true;
+      }
+    }
+    if (e - a >= kMinAlike) {
+      Alike(a, e, leftwards);
+    } else {
+      for (size_t j = a; j < e; ++j) rest_[n_rest++] = j;
+    }
+    a = e;
+  }
+  if (n_rest == count_) {
+    streak::LayOutInStep(plans_.data(), count_, [this](size_t j, float x, float y, float w) { Point(j, x, y, w); });
+  } else if (n_rest > 0) {
+    for (size_t j = 0; j < n_rest; ++j) ordered_[j] = plans_[rest_[j]];
+    streak::LayOutInStep(ordered_.data(), n_rest,
+                         [this](size_t j, float x, float y, float w) { Point(rest_[j], x, y, w); });
+  }
+  count_ = 0;
+}
+
+}  // namespace splat

@@ -1,0 +1,48 @@
+#pragma once
+// Moving samples that follow one another in a chunk, splatted together into
+// the chunk's band: stretches of neighbours that move alike go in as runs
+// along rows (see LayOutAlike), the others are walked in step (LayOutInStep).
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "motion/local_band.h"
+#include "motion/streak_layout.h"
+
+namespace splat {
+
+class MovingGroup {
+ public:
+  static constexpr size_t kMaxSamples = 256;
+
+  // `scratch` holds ScratchSize(h) floats for the largest kernel added.
+  MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height);
+
+  bool Full() const { return count_ == kMaxSamples; }
+  // A moving sample with its kernel (side 2h + 1); `s` must outlive Splat().
+  void Add(const pixel_sample& s, const float* kern, int32_t h);
+  // Adds every sample's streak into the band and empties the group.
+  void Splat();
+
+ private:
+  void Point(size_t j, float x, float y, float weight);
+  // Samples a .. e - 1 move alike, each one column right of the one before
+  // (or, `leftwards`, left of it).
+  void Alike(size_t a, size_t e, bool leftwards);
+  bool MoveAlike(size_t p, size_t q) const;  // q one column right of p
+
+  LocalBand& band_;
+  Target target_;
+  float* scratch_;
+  bool mirror_;
+  int32_t width_, height_;
+  bool wide_;
+  size_t count_ = 0;
+  std::vector<streak::Plan> plans_, ordered_;
+  std::vector<const float*> kerns_;
+  std::vector<int32_t> halves_;
+  __m128 colours_[kMaxSamples], ordered_colours_[kMaxSamples];
+  std::vector<size_t> order_, rest_;
+};
+
+}  // namespace splat
