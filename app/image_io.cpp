@@ -51,8 +51,8 @@ FileImage ReadImageFile(const std::string& path) {
   if (!in) throw UsageError("cannot read " + path + ": " + OIIO::geterror());
   FileImage img;
   img.path = path;
-  for (int sub = 0; in->seek_subimage(sub, 0); ++sub) {
-    const OIIO::ImageSpec layout = in->spec(sub, 0);
+  OIIO::ImageSpec layout;  // each part's size, channels and attributes
+  for (int sub = 0; in->seek_subimage(sub, 0, layout); ++sub) {
     if (sub == 0) {
       img.width = layout.width;
       img.height = layout.height;

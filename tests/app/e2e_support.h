@@ -94,7 +94,8 @@ inline Read ReadExr(const std::string& path) {
   auto in = OIIO::ImageInput::open(path);
   EXPECT_TRUE(in) << path;
   if (!in) return r;
-  const auto& s = in->spec();
+  OIIO::ImageSpec s;
+  EXPECT_TRUE(in->seek_subimage(0, 0, s)) << path;
   r.names = s.channelnames;
   for (int c = 0; c < s.nchannels; ++c) r.types.push_back(s.channelformat(c));
   r.w = s.width;
