@@ -76,32 +76,12 @@ Image* NewImage(const TagList& tags);
 // The host's sequential access along a row of an image.
 class RowIterator {
  public:
-  // The image keeps its planes while the iterator walks it.
-  explicit RowIterator(Image* img) : width_(img ? size_t(img->Width) : 0) {
-    const int chans[7] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY};
-    for (int s = 0; s < 7; ++s) planes_[s] = img ? img->Plane(chans[s]) : nullptr;
-  }
-  void GotoXY(int x, int y) { i_ = size_t(y) * width_ + size_t(x); }
-  void GetNextPixel(FltPixel& p) {
-    p.R = At(0);
-    p.G = At(1);
-    p.B = At(2);
-    p.A = At(3);
-    p.Z = At(4);
-    p.VectX = At(5);
-    p.VectY = At(6);
-    ++i_;
-  }
-  void PutNextPixel(const FltPixel& p) {
-    const float v[7] = {p.R, p.G, p.B, p.A, p.Z, p.VectX, p.VectY};
-    for (int s = 0; s < 7; ++s)
-      if (planes_[s]) planes_[s][i_] = v[s];
-    ++i_;
-  }
+  explicit RowIterator(Image* img) : img_(img) {}
+  void GotoXY(int x, int y) { x_ = x; y_ = y; }
+  void GetNextPixel(FltPixel& p) { img_->GetPixel(x_++, y_, p); }
+  void PutNextPixel(const FltPixel& p) { img_->SetPixel(x_++, y_, p); }
 
  private:
-  float At(int s) const { return planes_[s] ? planes_[s][i_] : 0.0f; }
-  size_t width_;
-  size_t i_ = 0;
-  float* planes_[7];
+  Image* img_;
+  int x_ = 0, y_ = 0;
 };
