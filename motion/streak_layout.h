@@ -88,11 +88,7 @@ class Plan {
       if (lo_[k] <= i && i <= hi_[k]) return true;
     return false;
   }
-  int64_t Count() const {
-    int64_t c = 0;
-    for (int k = 0; k < ranges_; ++k) c += hi_[k] - lo_[k] + 1;
-    return c;
-  }
+  int64_t Count() const { return count_; }
   // The t-th visited offset (t < Count()).
   int64_t Offset(int64_t t) const {
     int k = 0;
@@ -137,7 +133,8 @@ class Plan {
   }
 
  private:
-  // Adds offsets ceil-ward of lo .. hi as a range when any are left.
+  // Adds the whole offsets in lo .. hi (one spare each way) within -n .. n as
+  // a range, joined to the previous one where they touch.
   void Keep(double lo, double hi) {
     lo = std::ceil(lo - 1);  // one spare offset each way against rounding
     hi = std::floor(hi + 1);
@@ -146,11 +143,12 @@ class Plan {
     if (!(lo <= hi) || ranges_ == 3) return;
     lo_[ranges_] = int64_t(lo);
     hi_[ranges_] = int64_t(hi);
-    if (ranges_ > 0 && lo_[ranges_] <= hi_[ranges_ - 1]) {  // touches the previous range
+    if (ranges_ > 0 && lo_[ranges_] <= hi_[ranges_ - 1])
       hi_[ranges_ - 1] = std::max(hi_[ranges_ - 1], hi_[ranges_]);
-      return;
-    }
-    ++ranges_;
+    else
+      ++ranges_;
+    count_ = 0;
+    for (int k = 0; k < ranges_; ++k) count_ += hi_[k] - lo_[k] + 1;
   }
 
   const pixel_sample* P_ = nullptr;
@@ -158,6 +156,7 @@ class Plan {
   float slope_ = 0, w_ = 0, m_ = 0, rest_ = 0;
   int64_t n_ = 0, extent_ = 0;
   int64_t lo_[3] = {}, hi_[3] = {};
+  int64_t count_ = 0;  // offsets visited
   int ranges_ = 0;
 };
 
