@@ -7,6 +7,7 @@
 #endif
 
 #include "app/render_job.h"
+#include "host/SimdLevel.h"
 
 int main(int argc, char** argv) {
 #if defined(__GLIBC__)
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"distance", "inverse"}));
   app.add_option("--depth-scale", o.depth_convention.scale, "multiply the depth (unit change)");
   app.add_option("--focus-at", o.focus_at, "focus on the depth found at pixel X,Y of the depth pass");
+  bool version = false;
+  app.add_flag("--version", version, "print the version and the instruction-set level in use");
   std::string depth_type = "auto";
   app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
       ->check(CLI::IsMember({"auto", "half", "float"}));
@@ -54,6 +57,16 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "quorvex-render: %s (see --help)\n", e.what());
     return kExitUsage;
+  }
+  if (version) {
+    try {
+      ApplySimdSwitch();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorvex-render: %s\n", e.what());
+      return kExitUsage;
+    }
+    std::printf("quorvex-render %s (vectors: %s)\n", QUORVEX_VERSION, ActiveSimdLevel().c_str());
+    return kExitOk;
   }
   if (argc == 1) {
     std::fputs(app.help().c_str(), stderr);

@@ -6,8 +6,12 @@
 #include <stdexcept>
 
 #include "host/Registry.h"
+#include "host/SimdLevel.h"
+#include "host/ToolServices.h"
 
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path) {
+  // The instruction-set level is fixed before any engine code can run.
+  ApplySimdSwitch();
   auto before = HostClassRegistry().Classes();
   // RTLD_LOCAL keeps one module's symbols from resolving another's.
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -36,4 +40,11 @@ std::vector<uint8_t> PluginModule::Resource(int id) const {
   if (!fn || !fn(id, &data, &size) || !data) return {};
   auto p = static_cast<const uint8_t*>(data);
   return std::vector<uint8_t>(p, p + size);
+}
+
+const ToolServices* PluginModule::Services() const {
+  auto fn = reinterpret_cast<ToolServicesFn>(dlsym(handle_, HOST_TOOL_SERVICES_SYMBOL));
+  const ToolServices* s = fn ? fn() : nullptr;
+  if (!s || s->version != kToolServicesVersion || s->size < sizeof(ToolServices)) return nullptr;
+  return s;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 class Registry;
+struct ToolServices;
 
 // Name of the function a module exports to hand out its resources.
 #define HOST_MODULE_RESOURCE_SYMBOL "HostModuleResource"
@@ -24,6 +25,8 @@ class PluginModule {
   const std::vector<Registry*>& Classes() const { return classes_; }
   // A resource the module carries, by identifier; empty when it has none.
   std::vector<uint8_t> Resource(int id) const;
+  // The module's engine services; null when it offers none (or an older table).
+  const ToolServices* Services() const;
 
  private:
   PluginModule() = default;

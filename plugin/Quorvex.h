@@ -56,6 +56,9 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
   void RunSamplePass(const FrameMotion& m);
   // Builds the bank entries that the frame's samples reach.
   void BuildBankForSamples();
+  // Each input pixel's blur diameter in pixels for the frame of `req` (the
+  // kernel diameter its sample gets), into width x height floats.
+  void FrameDiameters(Request* req, float* out);
 
  private:
   void CreateMotionControls();

@@ -7,6 +7,7 @@ packages=(
   libboost-thread-dev libtbb-dev
   libopenimageio-dev openimageio-tools
   libcli11-dev nlohmann-json3-dev
+  libhwy-dev libopenexr-dev
   clang libclang-rt-14-dev
 )
 missing=()
