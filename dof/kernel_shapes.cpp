@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plugin/number_utils.h"
+#include "dof/truncate.h"
 
 namespace kernel_shapes {
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/Memory.h"
+#include "image/aligned_memory.h"
 #include "host/Parameter.h"
 #include "host/TagList.h"
 

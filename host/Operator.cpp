@@ -82,11 +82,23 @@ int HostThreads() { return Arena().max_concurrency(); }
 
 void ThreadedOperator::DoMultiProcess(Request* req, int32_t count) {
   if (count <= 0) return;
-  // A recursive range split hands the threads chunks far apart in the frame,
-  // so they rarely wait for the same rows.
-  Arena().execute([&] {
-    tbb::parallel_for(tbb::blocked_range<int32_t>(0, count, 1), [&](const tbb::blocked_range<int32_t>& r) {
-      for (int32_t c = r.begin(); c != r.end(); ++c) ProcessChunk(req, c);
+  // Chunks go out in increasing order, each to the next worker that is
+  // free: a tool that adds its chunks' results in chunk order then keeps few
+  // of them waiting. After a chunk throws, no new chunk starts.
+  std::atomic<int32_t> next{0};
+  std::atomic<bool> failed{false};
+  tbb::task_arena& arena = Arena();
+  const int workers = std::max(1, std::min(arena.max_concurrency(), int(count)));
+  arena.execute([&] {
+    tbb::parallel_for(0, workers, [&](int) {
+      for (int32_t c; !failed.load() && (c = next.fetch_add(1)) < count;) {
+        try {
+          ProcessChunk(req, c);
+        } catch (...) {
+          failed.store(true);
+          throw;
+        }
+      }
     });
   });
 }

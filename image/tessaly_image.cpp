@@ -1,6 +1,6 @@
 #include "image/tessaly_image.h"
 
-#include "host/Memory.h"
+#include "image/aligned_memory.h"
 
 #include <cstdlib>
 #include <limits>

@@ -14,12 +14,10 @@ static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go
 
 MovingGroup::MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height)
     : band_(band),
-      target_(band.Band()),
       scratch_(scratch),
       mirror_(mirror),
       width_(width),
       height_(height),
-      wide_(LocalBand::WideRunsOfStills()),
       plans_(kMaxSamples),
       ordered_(kMaxSamples),
       kerns_(kMaxSamples),
@@ -31,23 +29,22 @@ void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h) {
   plans_[count_] = streak::Plan(s, mirror_, width_, height_, h + 1);
   kerns_[count_] = kern;
   halves_[count_] = h;
-  colours_[count_] = _mm_load_ps(&s.color.r);
+  colours_[count_] = s.color;
   ++count_;
 }
 
 void MovingGroup::Point(size_t j, float x, float y, float weight) {
   if (!Lands(x, y)) return;
-  auto touch = [this](int32_t r, int32_t c0, int32_t c1) { return band_.Touch(r, c0, c1); };
-  if (halves_[j] == 0) return OnePixel(target_, x, y, weight, colours_[j], kerns_[j][0], touch);
+  if (halves_[j] == 0) return OnePixel(band_, x, y, weight, colours_[j], kerns_[j][0]);
   pixel_sample q = plans_[j].sample();
   q.x = x;
   q.y = y;
   q.weight = weight;
-  Merged(target_, q, kerns_[j], halves_[j], scratch_, touch);
+  MergedFootprint(band_, q, kerns_[j], halves_[j], scratch_);
 }
 
 bool MovingGroup::MoveAlike(size_t p, size_t q) const {
-  return kerns_[q] == kerns_[p] && streak::MovesAlike(plans_[p].sample(), plans_[q].sample(), wide_);
+  return kerns_[q] == kerns_[p] && streak::MovesAlike(plans_[p].sample(), plans_[q].sample());
 }
 
 void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
@@ -61,18 +58,17 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
   }
   const int32_t h = halves_[a];
   const float* kern = kerns_[a];
-  const __m128* cols = ordered_colours_;
-  auto touch = [this](int32_t r, int32_t c0, int32_t c1) { return band_.Touch(r, c0, c1); };
+  const Colour* cols = ordered_colours_;
   streak::LayOutAlike(
       ordered_.data(), n, mirror_, width_,
       [&](size_t f, size_t l, float x, float y, float weight) {
         const int32_t c = FloorToInt(x);
         const float fx = x - float(c);
         if (h == 0 && !(fx > 0.0f))
-          return RowOfPoints(target_, c, y, int32_t(l - f + 1), cols + f, weight, kern[0], touch);
+          return RowOfPoints(band_, c, y, int32_t(l - f + 1), cols + f, weight, kern[0]);
         for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
           const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
-          band_.AddRunOfPointsWide(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
+          band_.AddRunOfPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
         }
       },
       [&](size_t j, float x, float y, float weight) { Point(order_[j], x, y, weight); });
@@ -83,14 +79,11 @@ void MovingGroup::Splat() {
   for (size_t a = 0; a < count_;) {
     size_t e = a + 1;
     bool leftwards = false;
-    // Alike streaks with kernels need the wide row sums.
-    if (halves_[a] == 0 || wide_) {
-      while (e < count_ && MoveAlike(e - 1, e)) ++e;
-      if (e - a < kMinAlike) {
-        e = a + 1;
-        while (e < count_ && MoveAlike(e, e - 1)) ++e;
-        leftwards = true;
-      }
+    while (e < count_ && MoveAlike(e - 1, e)) ++e;
+    if (e - a < kMinAlike) {
+      e = a + 1;
+      while (e < count_ && MoveAlike(e, e - 1)) ++e;
+      leftwards = true;
     }
     if (e - a >= kMinAlike) {
       Alike(a, e, leftwards);

@@ -32,16 +32,14 @@ class MovingGroup {
   bool MoveAlike(size_t p, size_t q) const;  // q one column right of p
 
   LocalBand& band_;
-  Target target_;
   float* scratch_;
   bool mirror_;
   int32_t width_, height_;
-  bool wide_;
   size_t count_ = 0;
   std::vector<streak::Plan> plans_, ordered_;
   std::vector<const float*> kerns_;
   std::vector<int32_t> halves_;
-  __m128 colours_[kMaxSamples], ordered_colours_[kMaxSamples];
+  Colour colours_[kMaxSamples], ordered_colours_[kMaxSamples];
   std::vector<size_t> order_, rest_;
 };
 

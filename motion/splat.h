@@ -1,6 +1,14 @@
 #pragma once
-#include <immintrin.h>
-
+// The splat: a point of a streak added, through its depth-of-field kernel
+// (side 2h + 1) and bilinear weights, into accumulation rows. The footprint
+// functions here are written against a row sink, which either holds a
+// chunk's private band (see LocalBand) or the shared images under their
+// row locks (see ImageRows).
+//
+// A sink offers: width (columns 0 .. width - 1), row_lo .. row_hi (the rows
+// it takes), Add(r, c0, kern, n, t, col) (weights t * kern[j] at columns
+// c0 + j of row r, each times col into the colour) and AddPoints(r, c0, n,
+// v, colours) (weight v at columns c0 + j, colour j times v).
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -10,6 +18,8 @@
 #include "process/pixel_sample.h"
 
 namespace splat {
+
+using Colour = tessaly_image::color_rgba_f;
 
 // Half the side of bank entry k: 0 for the one-pixel kernel, else at least 1.
 inline int32_t KernelHalfSide(int32_t k, float step) {
@@ -29,235 +39,171 @@ inline int32_t FloorToInt(float v) {
 inline bool Lands(float x, float y) { return std::fabs(x) < 1.0e9f && std::fabs(y) < 1.0e9f; }
 inline bool Lands(const pixel_sample& q) { return Lands(q.x, q.y); }
 
-// Adds a run of n taps: norm[j] += t * kern[j], color[j] += (t * kern[j]) * col.
-// The run's length modulo 4 goes first (one tap, then two), then four at a time.
-inline void AddRunSse(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t,
-                   __m128 col) {
-  auto tap = [&](int32_t j) {
-    const float v = t * kern[j];
-    norm[j] += v;
-    float* c = &color[j].r;
-    _mm_store_ps(c, _mm_add_ps(_mm_load_ps(c), _mm_mul_ps(_mm_set1_ps(v), col)));
-  };
-  int32_t j = 0;
-  if (n & 1) tap(j++);
-  if (n & 2) {
-    tap(j++);
-    tap(j++);
+// Floats of scratch that Merged needs for a kernel of half side h.
+inline size_t ScratchSize(int32_t h) { return 2 * size_t(2 * h + 2); }
+
+// The kernel at whole pixel (x0, y0), clipped to the sink.
+template <class Sink>
+void AtPixel(Sink& s, int32_t x0, int32_t y0, float weight, const Colour& col, const float* kern, int32_t h) {
+  const int32_t d = 2 * h + 1, left = x0 - h, top = y0 - h;
+  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + h, s.width - 1);
+  const int32_t r0 = std::max(top, s.row_lo), r1 = std::min(y0 + h, s.row_hi);
+  if (c0 > c1) return;
+  for (int32_t r = r0; r <= r1; ++r)
+    s.Add(r, c0, kern + size_t(r - top) * size_t(d) + size_t(c0 - left), c1 - c0 + 1, weight, col);
+}
+
+// The one-pixel kernel (weight k) at (x, y): up to four taps.
+template <class Sink>
+void OnePixel(Sink& s, float x, float y, float weight, const Colour& col, float k) {
+  const int32_t x0 = FloorToInt(x), y0 = FloorToInt(y);
+  const float fx = x - float(x0), fy = y - float(y0);
+  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1, cols = fx > 0.0f ? 2 : 1;
+  for (int32_t dy = 0; dy < rows; ++dy) {
+    const int32_t r = y0 + dy;
+    if (r < s.row_lo || r > s.row_hi) continue;
+    for (int32_t dx = 0; dx < cols; ++dx) {
+      const int32_t c = x0 + dx;
+      if (c < 0 || c > s.width - 1) continue;
+      const float v = weight * (wy[dy] * wx[dx] * k);
+      s.AddPoints(r, c, 1, v, &col);
+    }
   }
-  for (; j < n; j += 4) {
-    tap(j);
-    tap(j + 1);
-    tap(j + 2);
-    tap(j + 3);
+}
+
+// OnePixel for `count` points at whole columns x0, x0 + 1, ... of one row
+// position y, point j of colour colours[j], all of one weight.
+template <class Sink>
+void RowOfPoints(Sink& s, int32_t x0, float y, int32_t count, const Colour* colours, float weight, float k) {
+  const int32_t y0 = FloorToInt(y);
+  const float fy = y - float(y0);
+  const int32_t c0 = std::max(x0, 0), c1 = std::min(x0 + count - 1, s.width - 1);
+  if (c0 > c1) return;
+  const float wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1;
+  for (int32_t dy = 0; dy < rows; ++dy) {
+    const int32_t r = y0 + dy;
+    if (r < s.row_lo || r > s.row_hi) continue;
+    const float v = weight * (wy[dy] * 1.0f * k);  // the same product as OnePixel's
+    s.AddPoints(r, c0, c1 - c0 + 1, v, colours + (c0 - x0));
   }
 }
 
-// The same with 256-bit vectors and fused multiply-adds, for processors that
-// have them (defined in its own unit, built for AVX2).
-void AddRunAvx2(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t, __m128 col);
-
-using AddRunFn = void (*)(tessaly_image::color_rgba_f*, float*, const float*, int32_t, float, __m128);
-// The widest AddRun this processor runs.
-AddRunFn BestAddRun();
-
-inline void AddRun(tessaly_image::color_rgba_f* color, float* norm, const float* kern, int32_t n, float t,
-                   __m128 col) {
-  static const AddRunFn best = BestAddRun();
-  if (n < 4)
-    AddRunSse(color, norm, kern, n, t, col);
-  else
-    best(color, norm, kern, n, t, col);
+// The straightforward splat: four bilinear copies of the point's kernel,
+// each clipped to the sink, those with a weight above 0 drawn.
+template <class Sink>
+void FourCopies(Sink& s, const pixel_sample& q, const float* kern, int32_t h) {
+  const int32_t d = 2 * h + 1;
+  const int32_t x0 = int32_t(std::floor(q.x)), y0 = int32_t(std::floor(q.y));
+  const float fx = q.x - float(x0), fy = q.y - float(y0);
+  for (int32_t dy = 0; dy < 2; ++dy) {
+    const float wy = dy == 0 ? 1.0f - fy : fy;
+    const int32_t cy = y0 + dy;
+    const int32_t r0 = std::max(cy - h, s.row_lo), r1 = std::min(cy + h, s.row_hi);
+    if (!(wy > 0.0f) || r0 > r1) continue;
+    for (int32_t dx = 0; dx < 2; ++dx) {
+      const float wx = dx == 0 ? 1.0f - fx : fx;
+      const int32_t cx = x0 + dx;
+      const int32_t c0 = std::max(cx - h, 0), c1 = std::min(cx + h, s.width - 1);
+      if (!(wx > 0.0f) || c0 > c1) continue;
+      const float w = (wx * q.weight) * wy;
+      for (int32_t r = r0; r <= r1; ++r)
+        s.Add(r, c0, kern + size_t(r - (cy - h)) * size_t(d) + size_t(c0 - (cx - h)), c1 - c0 + 1, w, q.color);
+    }
+  }
 }
 
-// A rectangle of taps: `rows` kernel rows of `n` weights each, added at
-// `color`/`norm` (rows `*_stride` bytes apart) with one weight and colour.
-struct Block {
-  tessaly_image::color_rgba_f* color;
-  float* norm;
-  ptrdiff_t color_stride, norm_stride;
-  const float* kern;
-  ptrdiff_t kern_stride;  // floats
-  int32_t rows, n;
-  float weight;
-  __m128 col;
-};
-using AddBlockFn = void (*)(const Block&);
-void AddBlockRows(const Block& b);
-AddBlockFn BestAddBlock();
-inline void AddBlock(const Block& b) {
-  static const AddBlockFn best = BestAddBlock();
-  best(b);
+// Row i of the merged footprint of a point at fraction (fx, fy): kernel row
+// i (weight 1 - fy) over kernel row i - 1 (weight fy), each shifted one
+// column right for fx. `zeros` holds d zeros. Writes d (+1 with fx) floats.
+inline void FootprintRow(const float* kern, int32_t d, int32_t i, float fx, float fy, const float* zeros,
+                         float* row) {
+  const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
+  const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
+  const float a0 = wy0 * wx0, a1 = wy0 * wx1, b0 = wy1 * wx0, b1 = wy1 * wx1;
+  const float* a = i < d ? kern + size_t(i) * size_t(d) : zeros;
+  const float* b = frac_y && i >= 1 ? kern + size_t(i - 1) * size_t(d) : zeros;
+  row[0] = a0 * a[0] + b0 * b[0];
+  for (int32_t c = 1; c < d; ++c) row[c] = (a0 * a[c] + a1 * a[c - 1]) + (b0 * b[c] + b1 * b[c - 1]);
+  if (frac_x) row[d] = a1 * a[d - 1] + b1 * b[d - 1];
 }
 
-// One footprint row of a run of up to 16 still samples at consecutive
-// columns sharing one kernel: output pixel p (counted from the footprint's
-// left edge) gets kern[p - j] * weighted[j] from every sample j that reaches
-// it, summed in registers, then added once.
-struct RowOfStills {
-  tessaly_image::color_rgba_f* color;  // the row at the footprint's left edge
-  float* norm;
-  int32_t p0, p1;     // the footprint columns inside the image
-  const float* kpad;  // the kernel row after kStillsPad zeros, with kStillsPad more after it
-  int32_t d, count;
-  const float* weights;
-  const __m128* weighted;  // weights[j] * colour of sample j
-};
-constexpr int32_t kStillsPad = 16;
-// Null when the processor lacks AVX-512.
-using RowOfStillsFn = void (*)(const RowOfStills&);
-RowOfStillsFn BestRowOfStills();
+// The four bilinear copies of a point's kernel added as one footprint of
+// side d (+1 along an axis with a fractional position). Equal to the four
+// copies within float rounding; identical for points at whole pixels.
+// `scratch` holds ScratchSize(h) floats, its second half zero.
+template <class Sink>
+void MergedFootprint(Sink& s, const pixel_sample& q, const float* kern, int32_t h, float* scratch) {
+  const int32_t d = 2 * h + 1;
+  const int32_t x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
+  const float fx = q.x - float(x0), fy = q.y - float(y0);
+  const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
+  if (!frac_x && !frac_y) return AtPixel(s, x0, y0, q.weight, q.color, kern, h);
+  const int32_t nc = d + (frac_x ? 1 : 0), nr = d + (frac_y ? 1 : 0);
+  const int32_t left = x0 - h, top = y0 - h;
+  const int32_t c0 = std::max(left, 0), c1 = std::min(left + nc - 1, s.width - 1);
+  const int32_t r0 = std::max(top, s.row_lo), r1 = std::min(top + nr - 1, s.row_hi);
+  if (c0 > c1 || r0 > r1) return;
+  const float* zeros = scratch + d + 1;
+  for (int32_t r = r0; r <= r1; ++r) {
+    FootprintRow(kern, d, r - top, fx, fy, zeros, scratch);
+    s.Add(r, c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, q.color);
+  }
+}
 
-// Where a splat adds: the two accumulation images by row-0 address and
-// stride, and the rows it may write (the image's, or a band of them).
+// The shared accumulation images by row-0 address and stride.
 struct Target {
-  tessaly_image::color_rgba_f* color_row0;
+  Colour* color_row0;
   float* norm_row0;
-  int32_t color_stride, norm_stride;
-  int32_t width;
-  int32_t row_lo, row_hi;
+  int32_t color_stride, norm_stride;  // bytes
+  int32_t width, height;
 
-  tessaly_image::color_rgba_f* ColorRow(int32_t r) const {
-    return reinterpret_cast<tessaly_image::color_rgba_f*>(reinterpret_cast<char*>(color_row0) +
-                                                          ptrdiff_t(r) * color_stride);
+  Colour* ColorRow(int32_t r) const {
+    return reinterpret_cast<Colour*>(reinterpret_cast<char*>(color_row0) + ptrdiff_t(r) * color_stride);
   }
   float* NormRow(int32_t r) const {
     return reinterpret_cast<float*>(reinterpret_cast<char*>(norm_row0) + ptrdiff_t(r) * norm_stride);
   }
 };
 
-// The straightforward splat: four bilinear copies of the point's kernel
-// (side 2h + 1), each row of each copy added under `lock(row, c0, c1)`,
-// which returns an object holding that row's lock (or nothing when no other
-// thread writes there) for the columns c0 to c1.
+// A sink that adds straight into the shared images, each row under the
+// lock that `lock(r)` returns (an object holding it while it lives).
 template <class LockRow>
-void FourCopies(const Target& t, const pixel_sample& q, const float* kern, int32_t h, LockRow&& lock) {
-  const int32_t d = 2 * h + 1;
-  const __m128 col = _mm_load_ps(&q.color.r);
-  const int32_t x0 = int32_t(std::floor(q.x)), y0 = int32_t(std::floor(q.y));
-  const float fx = q.x - float(x0), fy = q.y - float(y0);
-  for (int32_t dy = 0; dy < 2; ++dy) {
-    const float wy = dy == 0 ? 1.0f - fy : fy;
-    const int32_t cy = y0 + dy;
-    const int32_t r0 = std::max(cy - h, t.row_lo), r1 = std::min(cy + h, t.row_hi);
-    if (!(wy > 0.0f) || r0 > r1) continue;
-    for (int32_t dx = 0; dx < 2; ++dx) {
-      const float wx = dx == 0 ? 1.0f - fx : fx;
-      const int32_t cx = x0 + dx;
-      const int32_t c0 = std::max(cx - h, 0), c1 = std::min(cx + h, t.width - 1);
-      if (!(wx > 0.0f) || c0 > c1) continue;
-      const float w = (wx * q.weight) * wy;
-      for (int32_t r = r0; r <= r1; ++r) {
-        const float* krow = kern + size_t(r - (cy - h)) * size_t(d) + size_t(c0 - (cx - h));
-        [[maybe_unused]] auto held = lock(r, c0, c1);
-        AddRunSse(t.ColorRow(r) + c0, t.NormRow(r) + c0, krow, c1 - c0 + 1, w, col);
-      }
+struct ImageRows {
+  const Target& image;
+  LockRow lock;
+  int32_t width = image.width, row_lo = 0, row_hi = image.height - 1;
+
+  void Add(int32_t r, int32_t c0, const float* kern, int32_t n, float t, const Colour& col) {
+    [[maybe_unused]] auto held = lock(r);
+    Colour* c = image.ColorRow(r) + c0;
+    float* w = image.NormRow(r) + c0;
+    for (int32_t j = 0; j < n; ++j) {
+      const float v = t * kern[j];
+      w[j] += v;
+      c[j].r += v * col.r;
+      c[j].g += v * col.g;
+      c[j].b += v * col.b;
+      c[j].a += v * col.a;
     }
   }
-}
-
-// The four bilinear copies added as one footprint of side d (+1 along an
-// axis with a fractional position), each row under one `lock(row, c0, c1)` hold.
-// `scratch` holds at least ScratchSize(h) floats, the second half zero. Equal to FourCopies within float
-// rounding; identical for points at integer positions.
-inline size_t ScratchSize(int32_t h) { return 2 * size_t(2 * h + 2); }
-
-template <class LockRow>
-void AtPixel(const Target& t, int32_t x0, int32_t y0, float weight, __m128 col, const float* kern, int32_t h,
-             LockRow&& lock) {
-  const int32_t d = 2 * h + 1;
-  const int32_t left = x0 - h, top = y0 - h;
-  const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + h, t.width - 1);
-  const int32_t r0 = std::max(top, t.row_lo), r1 = std::min(y0 + h, t.row_hi);
-  for (int32_t r = r0; r <= r1; ++r) {
-    if (c0 > c1) return;
-    [[maybe_unused]] auto held = lock(r, c0, c1);
-    AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, kern + size_t(r - top) * size_t(d) + size_t(c0 - left), c1 - c0 + 1,
-           weight, col);
-  }
-}
-
-// Merged for the one-pixel kernel (weight k) at (x, y): up to four taps.
-template <class LockRow>
-void OnePixel(const Target& t, float x, float y, float weight, __m128 col, float k, LockRow&& lock) {
-  const int32_t x0 = FloorToInt(x), y0 = FloorToInt(y);
-  const float fx = x - float(x0), fy = y - float(y0);
-  const int32_t c0 = std::max(x0, 0), c1 = std::min(fx > 0.0f ? x0 + 1 : x0, t.width - 1);
-  if (c0 > c1) return;
-  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
-  const int32_t rows = fy > 0.0f ? 2 : 1;
-  for (int32_t dy = 0; dy < rows; ++dy) {
-    const int32_t r = y0 + dy;
-    if (r < t.row_lo || r > t.row_hi) continue;
-    [[maybe_unused]] auto held = lock(r, c0, c1);
-    tessaly_image::color_rgba_f* color = t.ColorRow(r);
-    float* norm = t.NormRow(r);
-    for (int32_t c = c0; c <= c1; ++c) {
-      const float v = weight * (wy[dy] * wx[c - x0] * k);
-      norm[c] += v;
-      float* p = &color[c].r;
-      _mm_store_ps(p, _mm_add_ps(_mm_load_ps(p), _mm_mul_ps(_mm_set1_ps(v), col)));
+  void AddPoints(int32_t r, int32_t c0, int32_t n, float v, const Colour* colours) {
+    [[maybe_unused]] auto held = lock(r);
+    Colour* c = image.ColorRow(r) + c0;
+    float* w = image.NormRow(r) + c0;
+    for (int32_t j = 0; j < n; ++j) {
+      w[j] += v;
+      c[j].r += v * colours[j].r;
+      c[j].g += v * colours[j].g;
+      c[j].b += v * colours[j].b;
+      c[j].a += v * colours[j].a;
     }
   }
-}
-
-// OnePixel for `count` points at whole columns x0, x0 + 1, ... of one row
-// position y, point j of colour colours[j], all of one weight: each row the
-// points write is one run.
+};
 template <class LockRow>
-void RowOfPoints(const Target& t, int32_t x0, float y, int32_t count, const __m128* colours, float weight, float k,
-                 LockRow&& lock) {
-  const int32_t y0 = FloorToInt(y);
-  const float fy = y - float(y0);
-  const int32_t c0 = std::max(x0, 0), c1 = std::min(x0 + count - 1, t.width - 1);
-  if (c0 > c1) return;
-  const float wy[2] = {1.0f - fy, fy};
-  const int32_t rows = fy > 0.0f ? 2 : 1;
-  for (int32_t dy = 0; dy < rows; ++dy) {
-    const int32_t r = y0 + dy;
-    if (r < t.row_lo || r > t.row_hi) continue;
-    [[maybe_unused]] auto held = lock(r, c0, c1);
-    const float v = weight * (wy[dy] * 1.0f * k);  // the same product as OnePixel's
-    const __m128 vv = _mm_set1_ps(v);
-    tessaly_image::color_rgba_f* color = t.ColorRow(r);
-    float* norm = t.NormRow(r);
-    for (int32_t c = c0; c <= c1; ++c) {
-      norm[c] += v;
-      float* p = &color[c].r;
-      _mm_store_ps(p, _mm_add_ps(_mm_load_ps(p), _mm_mul_ps(vv, colours[c - x0])));
-    }
-  }
-}
-
-template <class LockRow>
-void Merged(const Target& t, const pixel_sample& q, const float* kern, int32_t h, float* scratch, LockRow&& lock) {
-  const int32_t d = 2 * h + 1;
-  const __m128 col = _mm_load_ps(&q.color.r);
-  const int32_t x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
-  const float fx = q.x - float(x0), fy = q.y - float(y0);
-  const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
-  if (!frac_x && !frac_y) return AtPixel(t, x0, y0, q.weight, col, kern, h, lock);
-  const int32_t nc = d + (frac_x ? 1 : 0), nr = d + (frac_y ? 1 : 0);
-  const int32_t left = x0 - h, top = y0 - h;
-  const int32_t c0 = std::max(left, 0), c1 = std::min(left + nc - 1, t.width - 1);
-  const int32_t r0 = std::max(top, t.row_lo), r1 = std::min(top + nr - 1, t.row_hi);
-  if (c0 > c1 || r0 > r1) return;
-  const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
-  const float a0 = wy0 * wx0, a1 = wy0 * wx1, b0 = wy1 * wx0, b1 = wy1 * wx1;
-  const float* zeros = scratch + d + 1;
-  for (int32_t r = r0; r <= r1; ++r) {
-    const int32_t i = r - top;  // footprint row
-    // Row i of the footprint: kernel row i (weight wy0) over kernel row
-    // i - 1 (weight wy1), each shifted right by one column for wx1. Rows
-    // outside the kernel read as the zero row kept after the scratch row.
-    const float* a = i < d ? kern + size_t(i) * size_t(d) : zeros;
-    const float* b = frac_y && i >= 1 ? kern + size_t(i - 1) * size_t(d) : zeros;
-    scratch[0] = a0 * a[0] + b0 * b[0];
-    for (int32_t c = 1; c < d; ++c) scratch[c] = (a0 * a[c] + a1 * a[c - 1]) + (b0 * b[c] + b1 * b[c - 1]);
-    if (frac_x) scratch[d] = a1 * a[d - 1] + b1 * b[d - 1];
-    [[maybe_unused]] auto held = lock(r, c0, c1);
-    AddRun(t.ColorRow(r) + c0, t.NormRow(r) + c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, col);
-  }
+ImageRows<LockRow> MakeImageRows(const Target& image, LockRow lock) {
+  return ImageRows<LockRow>{image, std::move(lock)};
 }
 
 }  // namespace splat

@@ -15,11 +15,9 @@
 namespace streak {
 
 // Whether sample b, one pixel right of a on the same row, moves alike: the
-// same velocity and weight. Streaks along y only with `any_axis` (their
-// points then sit between columns).
-inline bool MovesAlike(const pixel_sample& a, const pixel_sample& b, bool any_axis) {
-  return b.y == a.y && b.x == a.x + 1.0f && b.vx == a.vx && b.vy == a.vy && b.weight == a.weight &&
-         (any_axis || !(std::fabs(a.vy) > std::fabs(a.vx)));
+// same velocity and weight.
+inline bool MovesAlike(const pixel_sample& a, const pixel_sample& b) {
+  return b.y == a.y && b.x == a.x + 1.0f && b.vx == a.vx && b.vy == a.vy && b.weight == a.weight;
 }
 
 // Lays out the streaks of `count` samples that move alike (plans in the

@@ -6,6 +6,8 @@
 #include "host/Registry.h"
 #include "plugin/depth_blur_interface.h"
 #include "plugin/info_interface.h"
+#include "process/frame_planes.h"
+#include "process/frame_settings.h"
 #include "process/pixel_sample.h"
 
 // The Quorvex tool: motion blur and depth-of-field blur in one scatter pass.
@@ -54,6 +56,8 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
     Image* velocity = nullptr;
   };
   void RunSamplePass(const FrameMotion& m);
+  // The engine's settings for the frame: the members above and `m`.
+  FrameSettings EngineSettings(const FrameMotion& m) const;
   // Builds the bank entries that the frame's samples reach.
   void BuildBankForSamples();
   // Each input pixel's blur diameter in pixels for the frame of `req` (the
@@ -66,3 +70,7 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
   void ApplyScaleLock(Parameter* param, TimeStamp time);
   void Resolve(float alpha_patch, bool& cancelled);
 };
+
+// The engine's view of a host image's planes.
+PlaneImage PlanesOf(const Image& img);
+WritablePlanes WritablePlanesOf(Image& img);

@@ -10,9 +10,10 @@
 #include "host/Input.h"
 #include "host/Operator.h"
 #include "image/tessaly_image.h"
-#include "plugin/filter_interface.h"
-#include "motion/local_band.h"
+#include "dof/depth_to_blur.h"
+#include "motion/blur_pass.h"
 #include "motion/splat.h"
+#include "plugin/filter_interface.h"
 #include "process/pixel_sample.h"
 
 // Depth-of-field controls, per-frame settings, the kernel bank, the
@@ -25,7 +26,7 @@ class depth_blur_interface : public filter_interface {
   tessaly_image::image<float> WeightAccum;
   std::vector<std::vector<float>> KernelBank;
   std::vector<boost::shared_ptr<boost::mutex>> row_locks;
-  splat::BandPool Bands;  // the blur pass's private row bands, kept for one frame
+  blur::BlurPass Pass;      // the blur pass of the frame in progress
 
   tessaly_image::color_rgba_f* ColorRow0 = nullptr;
   float* NormRow0 = nullptr;
@@ -66,6 +67,8 @@ class depth_blur_interface : public filter_interface {
   // Per-frame settings and depth to blur size.
   void CaptureFrameSettings(Request* req, Image* input);
   float DepthToDistance(float value) const;
+  // The members above as the engine's depth settings.
+  dof::DepthSettings EngineDepth() const;
   int32_t SampleKernelIndex(float depth) const;
 
   // Kernel bank: the number of entries the frame's bank has, and its build.
@@ -79,8 +82,8 @@ class depth_blur_interface : public filter_interface {
   void splat_sample(const pixel_sample& q);
   void render_streak(const pixel_sample& p, bool mirror);
   splat::Target SplatTarget() const;
-  // The lock of an accumulation row, held while the returned object lives.
-  std::function<boost::mutex::scoped_lock(int32_t)> RowLock();
+  // Readies the engine's pass over `samples` (before DoMultiProcess).
+  void BeginBlurPass(const pixel_sample* samples, size_t count, bool mirror);
   // Adds what the chunks left in their bands into the accumulation images.
   void FinishBlurPass();
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dof/kernel_shapes.h"
 #include "host/Image.h"
 #include "host/Input.h"
 #include "host/Operator.h"
@@ -36,6 +37,8 @@ class filter_interface {
   // The weights of the built-in shape chosen by BlurStyleIndex, without a
   // host image: exactly what KernelWeights of CreateKernel gives.
   void ShapeWeights(double size, int32_t min_side, std::vector<float>& out) const;
+  // The kernel members as the engine takes them.
+  kernel_shapes::Params KernelShape() const;
 
  private:
   Image* DrawShape(int32_t style, double size, int32_t min_side);

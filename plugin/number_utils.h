@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "dof/truncate.h"
 #include "host/Parameter.h"
 
 // The numeric value of a control's parameter (0 for anything but a Number).
@@ -11,9 +12,3 @@ inline double ParamValue(const Parameter* p) {
   return n ? n->Value : 0.0;
 }
 
-// Truncation toward zero to int32; a value that does not fit, or is not a
-// number, becomes the most negative int32 (as the processor's conversion does).
-inline int32_t TruncToInt32(double v) {
-  if (!(v > -2147483649.0 && v < 2147483648.0)) return std::numeric_limits<int32_t>::min();
-  return int32_t(v);
-}

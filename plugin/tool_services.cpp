@@ -77,26 +77,18 @@ void Quorvex::FrameDiameters(Request* req, float* out) {
     throw std::runtime_error("Input and velocity image dimensions are not the same.");
   // Entries stay empty: only the bank's size bounds the index.
   KernelBank.assign(size_t(KernelBankCount(input->Width)), {});
-  const EdgeRepairSource repair{input, velocity, DepthImage, velocity_channel, FrameDepthChannel};
-  RowIterator in_it(input), depth_it(DepthImage);
+  const PlaneImage in_planes = PlanesOf(*input), depth_planes = PlanesOf(*DepthImage),
+                   velocity_planes = PlanesOf(*velocity);
+  const EdgeRepairSource repair{&in_planes, &velocity_planes, &depth_planes, velocity_channel, FrameDepthChannel};
   for (int row = 0; row < input->Height; ++row) {
-    in_it.GotoXY(0, row);
-    depth_it.GotoXY(0, row);
     for (int col = 0; col < input->Width; ++col) {
-      FltPixel in, dp;
-      in_it.GetNextPixel(in);
-      depth_it.GetNextPixel(dp);
-      float depth = DecodeDepth(dp, FrameDepthChannel);
+      const PixelChannels in = in_planes.At(col, row);
+      float depth = DecodeDepth(depth_planes.At(col, row), FrameDepthChannel);
       if (!antialiased && in.A > 0.0f && in.A < 1.0f) {
         float vx = 0, vy = 0;
         RepairEdgeVelocity(repair, col, row, vx, vy, depth);
       }
-      float distance = 1.0f;
-      if (DepthEnabled) {
-        const float d = DepthToDistance(std::fabs(depth));
-        distance = DepthCap > d ? d : DepthCap;
-      }
-      *out++ = float(SampleKernelIndex(distance)) * KernelStep;
+      *out++ = float(SampleKernelIndex(dof::SampleDistance(EngineDepth(), depth))) * KernelStep;
     }
   }
   std::vector<std::vector<float>>().swap(KernelBank);

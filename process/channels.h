@@ -1,9 +1,11 @@
 #pragma once
-#include "host/Image.h"
+// Channel choices of the controls, decoded from a pixel of any type with
+// the fields R, G, B, A, Z, VectX and VectY.
 
 // The depth value chosen by the "Depth Channel" control: Z, red, green, blue
 // or alpha (0 to 4).
-inline float DecodeDepth(const FltPixel& p, float channel) {
+template <class Pixel>
+float DecodeDepth(const Pixel& p, float channel) {
   if (channel > 3.5f) return p.A;
   if (channel > 2.5f) return p.B;
   if (channel > 1.5f) return p.G;
@@ -12,7 +14,8 @@ inline float DecodeDepth(const FltPixel& p, float channel) {
 }
 
 // The velocity pair chosen by the "Velocity X/Y Channel" control.
-inline void DecodeVelocity(const FltPixel& p, float channel, float& vx, float& vy) {
+template <class Pixel>
+void DecodeVelocity(const Pixel& p, float channel, float& vx, float& vy) {
   if (channel > 1.5f) {
     vx = p.G;
     vy = p.B;

@@ -20,7 +20,7 @@ float Median(std::vector<float>& v) {
 }  // namespace
 
 bool RepairEdgeVelocity(const EdgeRepairSource& src, int col, int row, float& vx, float& vy, float& depth) {
-  const int W = src.input->Width, H = src.input->Height;
+  const int W = src.input->width, H = src.input->height;
   std::vector<float> lx, ly, ld;
   float t = 1.0f;
   for (;;) {
@@ -28,18 +28,14 @@ bool RepairEdgeVelocity(const EdgeRepairSource& src, int col, int row, float& vx
       for (int dx = -2; dx <= 2; ++dx) {
         const int x = col + dx, y = row + dy;
         if (x < 0 || x > W - 1 || y < 0 || y > H - 1) continue;
-        const int64_t fx = int64_t(x) * kFixedPointPixel, fy = int64_t(y) * kFixedPointPixel;
-        FltPixel p;
-        src.input->SamplePixelB(fx, fy, p);
+        // Whole pixels: the neighbour itself, no interpolation.
+        const PixelChannels p = src.input->At(x, y);
         if (p.A < t || std::isnan(p.A)) continue;
-        FltPixel v, d;
-        src.velocity->SamplePixelB(fx, fy, v);
         float nx, ny;
-        DecodeVelocity(v, src.velocity_channel, nx, ny);
+        DecodeVelocity(src.velocity->At(x, y), src.velocity_channel, nx, ny);
         lx.push_back(nx);
         ly.push_back(ny);
-        src.depth->SamplePixelB(fx, fy, d);
-        ld.push_back(DecodeDepth(d, src.depth_channel));
+        ld.push_back(DecodeDepth(src.depth->At(x, y), src.depth_channel));
       }
     if (!lx.empty()) break;
     if (!(double(t) > 0.1)) return false;

@@ -1,11 +1,11 @@
 #pragma once
-#include "host/Image.h"
+#include "process/frame_planes.h"
 
 // The images and channel choices the edge velocity repair samples.
 struct EdgeRepairSource {
-  const Image* input;
-  const Image* velocity;
-  const Image* depth;
+  const PlaneImage* input;
+  const PlaneImage* velocity;
+  const PlaneImage* depth;
   float velocity_channel;
   float depth_channel;
 };

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plugin/Quorvex.h"
+#include "process/sample_pass.h"
+
 #include "process/channels.h"
 #include "process/edge_repair.h"
 
@@ -44,73 +45,60 @@ void AppendEdgeCopies(LargeVector<pixel_sample>& out, const pixel_sample& s, int
 
 }  // namespace
 
-void Quorvex::RunSamplePass(const FrameMotion& m) {
-  const int W = FrameInput->Width, H = FrameInput->Height;
-  RowIterator in_it(FrameInput), depth_it(DepthImage), vel_it(m.velocity), out_it(FrameOutput);
-  const float divisor = float(m.divisor);
-  const bool duplicate = FrameEdgeCondition > -0.5f && FrameEdgeCondition < 0.5f;
-  const bool normalize = FrameNormalize > 0.5f;
-  const EdgeRepairSource repair{FrameInput, m.velocity, DepthImage, FrameVelocityChannel, FrameDepthChannel};
+void RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const PlaneImage& depth_image,
+                   const PlaneImage& velocity, WritablePlanes& out, LargeVector<pixel_sample>& samples) {
+  const int W = input.width, H = input.height;
+  const float divisor = float(fs.divisor);
+  const bool duplicate = fs.edges == EdgeCondition::Duplicate;
+  const bool normalize = fs.normalize;
+  const EdgeRepairSource repair{&input, &velocity, &depth_image, fs.velocity_channel, fs.depth_channel};
   // The farthest a kernel reaches beyond its point: half the largest blur.
-  const float largest_blur = DepthEnabled ? std::min(BlurScale, float(W) / 4.0f) : 0.0f;
+  const float largest_blur = fs.depth.enabled ? std::min(fs.depth.blur_scale, float(W) / 4.0f) : 0.0f;
   const int64_t reach = int64_t(std::isfinite(largest_blur) && largest_blur > 0 ? largest_blur / 2 : 0) + 3;
 
   // Most pixels make a sample: room for all of them up front spares the
   // list's regrowth copies.
-  SampleList.reserve(size_t(W) * size_t(H));
+  samples.reserve(samples.size() + size_t(W) * size_t(H));
   for (int row = 0; row < H; ++row) {
-    in_it.GotoXY(0, row);
-    depth_it.GotoXY(0, row);
-    vel_it.GotoXY(0, row);
-    out_it.GotoXY(0, row);
     for (int col = 0; col < W; ++col) {
-      FltPixel in, dp, vp;
-      in_it.GetNextPixel(in);
-      depth_it.GetNextPixel(dp);
-      vel_it.GetNextPixel(vp);
+      const PixelChannels in = input.At(col, row);
       pixel_sample s;
       s.x = float(col);
       s.y = float(row);
       s.color = {in.R, in.G, in.B, in.A};
-      float depth = DecodeDepth(dp, FrameDepthChannel);
+      float depth = DecodeDepth(depth_image.At(col, row), fs.depth_channel);
       float vx, vy;
-      DecodeVelocity(vp, FrameVelocityChannel, vx, vy);
+      DecodeVelocity(velocity.At(col, row), fs.velocity_channel, vx, vy);
 
-      FltPixel out = in;
-      out.Z = depth;
-      out.VectX = vx;
-      out.VectY = vy;
-      out_it.PutNextPixel(out);
+      const size_t i = size_t(row) * size_t(W) + size_t(col);
+      const float written[7] = {in.R, in.G, in.B, in.A, depth, vx, vy};
+      for (int c = 0; c < 7; ++c)
+        if (out.plane[c]) out.plane[c][i] = written[c];
 
       const float a = s.color.a;
-      if (!m.antialiased_velocity && a > 0.0f && a < 1.0f) RepairEdgeVelocity(repair, col, row, vx, vy, depth);
-      if (m.clamped_velocity) {
+      if (!fs.antialiased_velocity && a > 0.0f && a < 1.0f) RepairEdgeVelocity(repair, col, row, vx, vy, depth);
+      if (fs.clamped_velocity) {
         vx -= 0.5f;
         vy -= 0.5f;
       }
-      if (m.antialiased_velocity && a > 0.0f) {
+      if (fs.antialiased_velocity && a > 0.0f) {
         vx /= a;
         vy /= a;
       }
-      s.vx = vx * m.scale_x / divisor;
-      s.vy = vy * m.scale_y / divisor;
+      s.vx = vx * fs.scale_x / divisor;
+      s.vy = vy * fs.scale_y / divisor;
 
       const float mean = (s.color.r + s.color.g + s.color.b) / 3.0f;
-      if (FrameMinWeight > mean)
-        s.weight = FrameMinWeight;
+      if (fs.min_weight > mean)
+        s.weight = fs.min_weight;
       else
         s.weight = mean > 1.0f ? 1.0f : mean;
 
       if (!(s.color.r + s.color.g + s.color.b + s.color.a > 0.0f) && !normalize) continue;
 
-      if (DepthEnabled) {
-        const float d = DepthToDistance(std::fabs(depth));
-        s.depth = DepthCap > d ? d : DepthCap;
-      } else {
-        s.depth = 1.0f;
-      }
-      SampleList.push_back(s);
-      if (duplicate) AppendEdgeCopies(SampleList, s, col, row, W, H, reach);
+      s.depth = dof::SampleDistance(fs.depth, depth);
+      samples.push_back(s);
+      if (duplicate) AppendEdgeCopies(samples, s, col, row, W, H, reach);
     }
   }
 }

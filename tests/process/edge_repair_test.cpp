@@ -21,7 +21,8 @@ Image* Scene(const std::function<float(int, int)>& alpha, int w = 5, int h = 5) 
 }
 
 bool Repair(Image* img, int col, int row, float& vx, float& vy, float& z) {
-  return RepairEdgeVelocity({img, img, img, 0.0f, 0.0f}, col, row, vx, vy, z);
+  const PlaneImage planes = PlanesOf(*img);
+  return RepairEdgeVelocity({&planes, &planes, &planes, 0.0f, 0.0f}, col, row, vx, vy, z);
 }
 }  // namespace
 

@@ -34,8 +34,6 @@ PreparedFrame::PreparedFrame(Image* in, const Controls& controls) : input(in) {
     const double area = double(2 * h + 1) * double(2 * h + 1);
     streak::LayOut(p, mirror, input->Width, input->Height, h + 1, [&](const pixel_sample&) { taps += area; });
   }
-  ref_color.resize(input->Width, input->Height);
-  ref_norm.resize(input->Width, input->Height);
 }
 
 PreparedFrame::~PreparedFrame() {
@@ -49,25 +47,46 @@ PreparedFrame::~PreparedFrame() {
 void PreparedFrame::ClearAccumulation() {
   tool->DepthBlur().ColorAccum.add_channel("OutRGBA");
   tool->DepthBlur().WeightAccum.add_channel("Norm");
-  ref_color.add_channel("OutRGBA");
-  ref_norm.add_channel("Norm");
+  for (auto& plane : ref) plane.assign(size_t(input->Width) * size_t(input->Height), 0.0);
 }
 
 void PreparedFrame::BlurPass() {
+  tool->DepthBlur().BeginBlurPass(tool->SampleList.data(), tool->SampleList.size(), mirror);
   tool->DoMultiProcess(request.get(), int32_t((tool->SampleList.size() + 999) / 1000));
   tool->DepthBlur().FinishBlurPass();
 }
 
+namespace {
+// A row sink that sums in double precision.
+struct DoubleRows {
+  std::vector<double>* planes;
+  int32_t width, row_lo, row_hi;
+  void Add(int32_t r, int32_t c0, const float* kern, int32_t n, float t, const tessaly_image::color_rgba_f& col) {
+    for (int32_t j = 0; j < n; ++j) Tap(r, c0 + j, double(t) * double(kern[j]), col);
+  }
+  void AddPoints(int32_t r, int32_t c0, int32_t n, float v, const tessaly_image::color_rgba_f* colours) {
+    for (int32_t j = 0; j < n; ++j) Tap(r, c0 + j, double(v), colours[j]);
+  }
+  void Tap(int32_t r, int32_t c, double v, const tessaly_image::color_rgba_f& col) {
+    const size_t i = size_t(r) * size_t(width) + size_t(c);
+    planes[0][i] += v * col.r;
+    planes[1][i] += v * col.g;
+    planes[2][i] += v * col.b;
+    planes[3][i] += v * col.a;
+    planes[4][i] += v;
+  }
+};
+}  // namespace
+
 void PreparedFrame::ReferencePass() {
   const depth_blur_interface& d = tool->DepthBlur();
-  const splat::Target t{ref_color.channel_row("OutRGBA", 0), ref_norm.channel_row("Norm", 0), ref_color.row_stride,
-                        ref_norm.row_stride, input->Width, 0, input->Height - 1};
+  DoubleRows rows{ref, input->Width, 0, input->Height - 1};
   for (const pixel_sample& p : tool->SampleList) {
     const int32_t k = d.SampleKernelIndex(p.depth);
     const int32_t h = splat::KernelHalfSide(k, d.KernelStep);
     const float* kern = d.KernelBank[size_t(k)].data();
-    streak::LayOut(p, mirror, t.width, t.row_hi + 1, h + 1, [&](const pixel_sample& q) {
-      if (splat::Lands(q)) splat::FourCopies(t, q, kern, h, [](int32_t, int32_t, int32_t) { return 0; });
+    streak::LayOut(p, mirror, input->Width, input->Height, h + 1, [&](const pixel_sample& q) {
+      if (splat::Lands(q)) splat::FourCopies(rows, q, kern, h);
     });
   }
 }

@@ -18,7 +18,7 @@ struct PreparedFrame {
 
   void ClearAccumulation();
   void BlurPass();            // the tool's pass through the host's worker threads
-  void ReferencePass();       // one thread, no locks, four copies per point
+  void ReferencePass();       // one thread, four copies per point, sums in double
   // Kernel taps of the pass: the kernel area of every streak point.
   double taps = 0;
   size_t samples = 0;
@@ -29,8 +29,8 @@ struct PreparedFrame {
   Image* input = nullptr;
   std::unique_ptr<Request> request;
   bool mirror = false;
-  tessaly_image::image<tessaly_image::color_rgba_f> ref_color;
-  tessaly_image::image<float> ref_norm;
+  // The reference pass's sums: red, green, blue, alpha and weight planes.
+  std::vector<double> ref[5];
 };
 
 // Test pictures. Colour is a texture; depth and motion as described.

@@ -1,5 +1,5 @@
-// Per-frame depth-of-field settings and the mapping from depth values to
-// distances, blur diameters and kernel indices. Single precision throughout.
+// Per-frame depth-of-field settings read from the controls, and the depth
+// mapping answered by the engine with them.
 #include <cmath>
 #include <stdexcept>
 
@@ -72,32 +72,26 @@ void depth_blur_interface::CaptureFrameSettings(Request* req, Image* input) {
   BadBokehAmount = Read(InBadBokeh, req);
 }
 
-float depth_blur_interface::DepthToDistance(float v) const {
-  float x;
-  if (FrameDepthMapType > 0.5f) {
-    if (FrameInvertDepthMap > 0.5f) v = std::fabs(1.0f - v);
-    x = std::fabs(FrameFarDistance - FrameNearDistance) * v + FrameNearDistance;
-  } else {
-    x = v;
-  }
-  // x * 12 is exact in double, so the float product below rounds exactly as
-  // the double-then-float product does.
-  if (FrameDepthMapUnits > 2.5f)
-    x = float(double(x) * 12.0) * 25.4f;
-  else if (FrameDepthMapUnits > 1.5f)
-    x = x * 25.4f;
-  else if (FrameDepthMapUnits > 0.5f)
-    x = x * 1000.0f;
-  return std::fabs(x);
+dof::DepthSettings depth_blur_interface::EngineDepth() const {
+  dof::DepthSettings m;
+  m.enabled = DepthEnabled;
+  m.focus_distance = FocusDistance;
+  m.blur_scale = BlurScale;
+  m.kernel_step = KernelStep;
+  m.depth_cap = DepthCap;
+  m.map_type = FrameDepthMapType > 0.5f ? dof::DepthMapType::Normalized : dof::DepthMapType::Distance;
+  m.units = FrameDepthMapUnits > 2.5f   ? dof::DepthUnits::Foot
+            : FrameDepthMapUnits > 1.5f ? dof::DepthUnits::Inch
+            : FrameDepthMapUnits > 0.5f ? dof::DepthUnits::Metre
+                                        : dof::DepthUnits::Millimetre;
+  m.invert = FrameInvertDepthMap > 0.5f;
+  m.near_distance = FrameNearDistance;
+  m.far_distance = FrameFarDistance;
+  return m;
 }
 
+float depth_blur_interface::DepthToDistance(float v) const { return dof::DepthToDistance(EngineDepth(), v); }
+
 int32_t depth_blur_interface::SampleKernelIndex(float d) const {
-  if (!DepthEnabled) return 0;
-  float blur = std::fabs(d - FocusDistance) * BlurScale / d;
-  if (!(BlurScale > blur)) blur = BlurScale;
-  int32_t k = TruncToInt32(blur / KernelStep);
-  if (k <= 0) k = 0;
-  const int32_t last = int32_t(KernelBank.size()) - 1;
-  if (k > last) k = last;
-  return k;
+  return dof::KernelIndex(EngineDepth(), int32_t(KernelBank.size()), d);
 }

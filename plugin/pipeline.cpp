@@ -3,8 +3,11 @@
 #include <limits>
 #include <stdexcept>
 
+#include "dof/kernel_bank.h"
+#include "motion/blur_pass.h"
 #include "plugin/Quorvex.h"
 #include "plugin/number_utils.h"
+#include "process/resolve_pass.h"
 
 namespace {
 double Read(Input* in, Request* req) { return ParamValue(in->GetValue(req, 0)); }
@@ -73,7 +76,6 @@ void Quorvex::Process(Request* req) {
   };
   try {
     SampleList.clear();
-    Bands.Clear();
     Image* velocity = static_cast<Image*>(InMotionImage->GetValue(req, 0));
     if (!velocity) velocity = FrameInput;
     if (velocity->Width != FrameInput->Width || velocity->Height != FrameInput->Height)
@@ -86,11 +88,17 @@ void Quorvex::Process(Request* req) {
     BuildBankForSamples();
     if (Abort) return cancel();
 
-    const size_t chunks = (SampleList.size() + 999) / 1000;
+    const size_t chunks = blur::ChunkCount(SampleList.size());
     if (chunks > size_t(std::numeric_limits<int32_t>::max()))
       throw std::runtime_error("The frame has too many samples for one blur pass.");
     const auto start = std::chrono::steady_clock::now();
-    DoMultiProcess(req, int32_t(chunks));
+    BeginBlurPass(SampleList.data(), SampleList.size(), EngineSettings(m).edges == EdgeCondition::Mirror);
+    try {
+      DoMultiProcess(req, int32_t(chunks));
+    } catch (...) {
+      FinishBlurPass();
+      throw;
+    }
     FinishBlurPass();
     const auto stop = std::chrono::steady_clock::now();
     Doc->PrintF(CON_Info, "Lumora Quorvex processing time: %d ms\n",
@@ -135,44 +143,16 @@ void Quorvex::BuildBankForSamples() {
 }
 
 void Quorvex::Resolve(float alpha_patch, bool& cancelled) {
-  auto* crow = reinterpret_cast<char*>(ColorAccum.channel_row("OutRGBA", 0));
-  auto* nrow = reinterpret_cast<char*>(WeightAccum.channel_row("Norm", 0));
-  const bool normalize = FrameNormalize > 0.5f;
-  const float patch = alpha_patch + 1.0f;
-  RowIterator reader(FrameOutput), writer(FrameOutput);
+  const auto* crow = reinterpret_cast<const char*>(ColorAccum.channel_row("OutRGBA", 0));
+  const auto* nrow = reinterpret_cast<const char*>(WeightAccum.channel_row("Norm", 0));
+  const ResolveSettings settings{FrameNormalize > 0.5f, alpha_patch};
+  const size_t W = size_t(FrameOutput->Width);
+  float *r = FrameOutput->Plane(CHAN_RED), *g = FrameOutput->Plane(CHAN_GREEN), *b = FrameOutput->Plane(CHAN_BLUE),
+        *a = FrameOutput->Plane(CHAN_ALPHA);
   for (int y = 0; y < FrameOutput->Height; ++y) {
-    reader.GotoXY(0, y);
-    writer.GotoXY(0, y);
-    const auto* colors = reinterpret_cast<const tessaly_image::color_rgba_f*>(crow);
-    const auto* norms = reinterpret_cast<const float*>(nrow);
-    for (int x = 0; x < FrameOutput->Width; ++x) {
-      FltPixel p;
-      reader.GetNextPixel(p);
-      tessaly_image::color_rgba_f c = colors[x];
-      const float n = norms[x];
-      if (normalize && n > 0.0f) {
-        c.r /= n;
-        c.g /= n;
-        c.b /= n;
-        c.a /= n;
-      }
-      c.r *= patch;
-      c.g *= patch;
-      c.b *= patch;
-      c.a *= patch;
-      if (c.a > 1.0f) {
-        const float a = c.a;
-        c.r /= a;
-        c.g /= a;
-        c.b /= a;
-        c.a /= a;
-      }
-      p.R = c.r;
-      p.G = c.g;
-      p.B = c.b;
-      p.A = c.a;
-      writer.PutNextPixel(p);
-    }
+    const size_t o = size_t(y) * W;
+    ResolveRow(settings, reinterpret_cast<const tessaly_image::color_rgba_f*>(crow),
+               reinterpret_cast<const float*>(nrow), FrameOutput->Width, r + o, g + o, b + o, a + o);
     crow += ColorAccum.row_stride;
     nrow += WeightAccum.row_stride;
     if (Abort) {

@@ -1,4 +1,4 @@
-#include "host/Memory.h"
+#include "image/aligned_memory.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "dof/kernel_bank.h"
 #include "dof/kernel_shapes.h"
 #include "plugin/filter_interface.h"
 
@@ -64,42 +65,27 @@ Image* filter_interface::CreateKernel(double size_x, double size_y, Image* custo
   return resized;
 }
 
-namespace {
-// Divides by the sum of absolute values. A kernel without weight (a blur
-// image whose red channel is zero, or not finite) cannot be normalised and
-// would turn the frame into NaN: that is an error of the frame.
-void Normalise(std::vector<float>& out, float sum) {
-  if (!(sum > 0.0f) || !std::isfinite(sum))
-    throw std::runtime_error(
-        "The blur image's red channel has no usable weight (it sums to zero or is not finite); "
-        "connect a kernel image with a positive red channel.");
-  for (float& v : out) v = v / sum;
-}
-}  // namespace
 
 void filter_interface::KernelWeights(Image* kernel, std::vector<float>& out) {
   out.clear();
   if (!kernel) return;
   out.reserve(size_t(kernel->Width) * size_t(kernel->Height));
-  float sum = 0.0f;
   RowIterator it(kernel);
   for (int32_t y = 0; y < kernel->Height; ++y) {
     it.GotoXY(0, y);
     for (int32_t x = 0; x < kernel->Width; ++x) {
       FltPixel px;
       it.GetNextPixel(px);
-      sum += std::fabs(px.R);
       out.push_back(px.R);
     }
   }
-  Normalise(out, sum);
+  dof::NormaliseWeights(out);
 }
 
 void filter_interface::ShapeWeights(double size, int32_t min_side, std::vector<float>& out) const {
-  kernel_shapes::Params p{BlurStyleIndex, SideCount, KernelAngleRadians, BadBokehAmount};
-  int32_t n = 0;
-  out = kernel_shapes::Values(p, size, min_side, n);
-  float sum = 0.0f;
-  for (float v : out) sum += std::fabs(v);
-  Normalise(out, sum);
+  dof::ShapeWeights(KernelShape(), size, min_side, out);
+}
+
+kernel_shapes::Params filter_interface::KernelShape() const {
+  return {BlurStyleIndex, SideCount, KernelAngleRadians, BadBokehAmount};
 }

@@ -1,0 +1,212 @@
+#include "motion/blur_pass.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "motion/moving_group.h"
+#include "motion/streak_layout.h"
+
+namespace blur {
+
+namespace {
+
+// Largest band a chunk keeps privately (pixels); a chunk that would need more
+// (streaks crossing most of a very large frame) splats straight into the
+// shared images instead.
+constexpr int64_t kBandBudget = int64_t(8) << 20;
+
+// Rows that the points of sample `p` (kernel half side h) can write.
+std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t h, bool mirror, int32_t H) {
+  const double y = std::floor(double(p.y));
+  double lo = y, hi = y + 1;
+  if (!still) {
+    const double ax = std::fabs(double(p.vx)), ay = std::fabs(double(p.vy));
+    // A streak moves at most half its velocity (plus the end point) along y.
+    lo = y - ay / 2 - 2;
+    hi = y + ay / 2 + 3;
+    if (mirror && ay > ax && (lo < 0 || hi > H - 1)) {
+      lo = 0;
+      hi = H;
+    }
+  }
+  lo = std::max(lo - h, -1.0);
+  hi = std::min(hi + h, double(H));
+  return {int64_t(lo), int64_t(hi)};
+}
+
+}  // namespace
+
+void BlurPass::Begin(const PassInputs& in) {
+  in_ = in;
+  const size_t chunks = ChunkCount(in.count);
+  parked_.clear();
+  parked_.resize(chunks);
+  done_.assign(chunks, 0);
+  next_ = 0;
+  flushing_ = false;
+}
+
+void BlurPass::SplatDirect(const pixel_sample& p, int32_t k, float* scratch) const {
+  const int32_t h = splat::KernelHalfSide(k, in_.depth.kernel_step);
+  const float* kern = (*in_.bank)[size_t(k)].data();
+  RowLocks& locks = *in_.row_locks;
+  auto rows = splat::MakeImageRows(in_.image, [&locks](int32_t r) { return boost::mutex::scoped_lock(*locks[size_t(r)]); });
+  streak::LayOut(p, in_.mirror, in_.image.width, in_.image.height, h + 1, [&](const pixel_sample& q) {
+    if (splat::Lands(q)) splat::MergedFootprint(rows, q, kern, h, scratch);
+  });
+}
+
+void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
+  if (chunk < 0 || size_t(chunk) >= done_.size()) return;
+  std::unique_ptr<splat::LocalBand> band;
+  try {
+    const size_t first = size_t(chunk) * kSamplesPerChunk;
+    const size_t end = std::min(first + kSamplesPerChunk, in_.count);
+    const int32_t W = in_.image.width, H = in_.image.height;
+    const int32_t bank_size = int32_t(in_.bank->size());
+    int64_t lo = INT64_MAX, hi = INT64_MIN;
+    int32_t hmax = 0;
+    for (size_t i = first; i < end; ++i) {
+      const pixel_sample& s = in_.samples[i];
+      const int32_t h = splat::KernelHalfSide(dof::KernelIndex(in_.depth, bank_size, s.depth), in_.depth.kernel_step);
+      const auto reach = RowReach(s, streak::IsStill(s), h, in_.mirror, H);
+      lo = std::min(lo, reach.first);
+      hi = std::max(hi, reach.second);
+      hmax = std::max(hmax, h);
+    }
+    lo = std::max<int64_t>(lo, 0);
+    hi = std::min<int64_t>(hi, H - 1);
+    if (lo <= hi && (hi - lo + 1) * int64_t(W) > kBandBudget) {
+      std::vector<float> scratch(splat::ScratchSize(hmax), 0.0f);
+      for (size_t i = first; i < end && !abort.load(std::memory_order_relaxed); ++i)
+        SplatDirect(in_.samples[i], dof::KernelIndex(in_.depth, bank_size, in_.samples[i].depth), scratch.data());
+    } else if (lo <= hi) {
+      {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!free_.empty()) {
+          band = std::move(free_.back());
+          free_.pop_back();
+        }
+      }
+      if (!band) band = std::make_unique<splat::LocalBand>();
+      band->Reset(W, int32_t(lo), int32_t(hi));
+      Splat(first, end, *band, abort);
+    }
+  } catch (...) {
+    Publish(chunk, nullptr);
+    throw;
+  }
+  Publish(chunk, std::move(band));
+}
+
+void BlurPass::Splat(size_t first, size_t end, splat::LocalBand& b, const std::atomic<int>& abort) const {
+  const int32_t W = in_.image.width, H = in_.image.height;
+  const int32_t bank_size = int32_t(in_.bank->size());
+  const float step = in_.depth.kernel_step;
+  // Each sample's kernel (all points of a streak share their sample's depth;
+  // neighbours often share it too).
+  int32_t kernel[kSamplesPerChunk];
+  bool still[kSamplesPerChunk];
+  int32_t hmax = 0;
+  float last_depth = std::numeric_limits<float>::quiet_NaN();
+  int32_t last_k = 0;
+  for (size_t i = first; i < end; ++i) {
+    const pixel_sample& s = in_.samples[i];
+    if (!(s.depth == last_depth)) {
+      last_depth = s.depth;
+      last_k = dof::KernelIndex(in_.depth, bank_size, s.depth);
+    }
+    kernel[i - first] = last_k;
+    still[i - first] = streak::IsStill(s);
+    hmax = std::max(hmax, splat::KernelHalfSide(last_k, step));
+  }
+  splat::MovingGroup moving(b, b.Scratch(splat::ScratchSize(hmax)), in_.mirror, W, H);
+  for (size_t i = first; i < end; ++i) {
+    if (abort.load(std::memory_order_relaxed)) return;
+    const pixel_sample& s = in_.samples[i];
+    const int32_t k = kernel[i - first];
+    const int32_t h = splat::KernelHalfSide(k, step);
+    const float* kern = (*in_.bank)[size_t(k)].data();
+    if (still[i - first]) {
+      // Samples sit on whole pixels, so a still one is its kernel at its
+      // pixel. Neighbours on the same row with the same kernel go together:
+      // each output pixel sums their taps before it is added.
+      if (!splat::Lands(s)) continue;
+      const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
+      float weights[splat::LocalBand::kMaxRun];
+      splat::Colour colours[splat::LocalBand::kMaxRun];
+      int32_t count = 0;
+      weights[count] = s.weight;
+      colours[count++] = s.color;
+      while (count < splat::LocalBand::kMaxRun && i + 1 < end) {
+        const pixel_sample& n = in_.samples[i + 1];
+        if (!still[i + 1 - first] || kernel[i + 1 - first] != k || n.y != s.y || n.x != s.x + float(count)) break;
+        ++i;
+        weights[count] = n.weight;
+        colours[count++] = n.color;
+      }
+      if (count == 1)
+        splat::AtPixel(b, x0, y0, s.weight, s.color, kern, h);
+      else
+        b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
+      continue;
+    }
+    // Moving samples that follow one another go through together.
+    for (size_t j = i;; ++j) {
+      const int32_t kj = kernel[j - first];
+      moving.Add(in_.samples[j], (*in_.bank)[size_t(kj)].data(), splat::KernelHalfSide(kj, step));
+      if (moving.Full() || j + 1 >= end || still[j + 1 - first]) {
+        i = j;
+        break;
+      }
+    }
+    moving.Splat();
+  }
+}
+
+void BlurPass::Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band) {
+  std::unique_lock<std::mutex> held(mutex_);
+  parked_[size_t(chunk)] = std::move(band);
+  done_[size_t(chunk)] = 1;
+  if (!flushing_) FlushInOrder(held);
+}
+
+// Adds the bands of finished chunks in chunk order, from the first not yet
+// added, while the next one is done. One thread at a time does this; the
+// others park their bands and go on.
+void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held) {
+  flushing_ = true;
+  RowLocks& locks = *in_.row_locks;
+  auto lock_row = [&locks](int32_t r) { return boost::mutex::scoped_lock(*locks[size_t(r)]); };
+  while (next_ < done_.size() && done_[next_]) {
+    std::unique_ptr<splat::LocalBand> band = std::move(parked_[next_++]);
+    if (!band) continue;
+    held.unlock();
+    try {
+      band->Flush(in_.image, lock_row);
+    } catch (...) {
+      held.lock();
+      flushing_ = false;
+      throw;
+    }
+    held.lock();
+    free_.push_back(std::move(band));
+  }
+  flushing_ = false;
+}
+
+void BlurPass::Finish() {
+  {
+    std::unique_lock<std::mutex> held(mutex_);
+    // Chunks that never ran (a pass cut short) add nothing.
+    for (size_t c = next_; c < done_.size(); ++c) done_[c] = 1;
+    FlushInOrder(held);
+  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  free_.clear();
+  parked_.clear();
+  done_.clear();
+}
+
+}  // namespace blur

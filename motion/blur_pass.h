@@ -1,0 +1,76 @@
+#pragma once
+// The blur pass: every sample laid out as a streak along its velocity and
+// every point splatted with its kernel into the shared accumulation images.
+// The host runs RunChunk for each chunk index on its worker threads; the
+// pass starts no threads of its own.
+//
+// Each chunk adds its points into a private band of rows, then the bands go
+// into the shared images in chunk order, each row under its lock. Whatever
+// the threads' timing, every pixel receives the same sums in the same order:
+// the same input gives bit-identical output from run to run, at any thread
+// count. A band that finishes before the chunks ahead of it waits, parked,
+// for them; the host hands chunks out in increasing order, so few do.
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "dof/depth_to_blur.h"
+#include "motion/local_band.h"
+#include "motion/splat.h"
+#include "process/pixel_sample.h"
+
+namespace blur {
+
+constexpr size_t kSamplesPerChunk = 1000;
+inline size_t ChunkCount(size_t samples) { return (samples + kSamplesPerChunk - 1) / kSamplesPerChunk; }
+
+using RowLocks = std::vector<boost::shared_ptr<boost::mutex>>;
+using KernelBank = std::vector<std::vector<float>>;
+
+// What one frame's pass reads; fixed while the pass runs.
+struct PassInputs {
+  const pixel_sample* samples = nullptr;
+  size_t count = 0;
+  const KernelBank* bank = nullptr;
+  dof::DepthSettings depth;
+  bool mirror = false;     // "EdgeCondition" is "Mirror"
+  splat::Target image{};   // the accumulation images
+  RowLocks* row_locks = nullptr;
+};
+
+class BlurPass {
+ public:
+  // Before the chunks run.
+  void Begin(const PassInputs& in);
+  // One chunk: samples kSamplesPerChunk * chunk onwards. Stops early (its
+  // points so far dropped) when `abort` is raised.
+  void RunChunk(int32_t chunk, const std::atomic<int>& abort);
+  // After every chunk ran (or the pass was cut short): adds what still
+  // waits, then releases the bands.
+  void Finish();
+
+  // One sample's streak added straight into the shared images under the row
+  // locks (the route of chunks whose band would be too large).
+  void SplatDirect(const pixel_sample& p, int32_t k, float* scratch) const;
+
+ private:
+  void Splat(size_t first, size_t end, splat::LocalBand& band, const std::atomic<int>& abort) const;
+  void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
+  void FlushInOrder(std::unique_lock<std::mutex>& held);
+
+  PassInputs in_;
+  std::mutex mutex_;  // guards what follows
+  std::vector<std::unique_ptr<splat::LocalBand>> parked_;
+  std::vector<uint8_t> done_;
+  size_t next_ = 0;
+  bool flushing_ = false;
+  std::vector<std::unique_ptr<splat::LocalBand>> free_;
+};
+
+}  // namespace blur
