@@ -1,8 +1,9 @@
-// The blur pass against the straightforward reference (one thread, no locks,
-// four copies per point) over exactly the same points, in one run:
+// The blur pass at every instruction-set level the machine runs, against
+// the straightforward reference (one thread, four copies per point, sums in
+// double) over exactly the same points, in one run:
 //   build/bin/blur_pass_bench [--benchmark_filter=...]
-// Every benchmark reports kernel taps per second; the table at the end gives
-// the ratio of the blur pass to the reference for each frame.
+// Every benchmark reports kernel taps per second; the tables at the end give
+// each level's rate and its ratio to the reference for each frame.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "host/SimdLevel.h"
 #include "tests/support/prepared_frame.h"
 
 namespace {
@@ -59,7 +61,9 @@ PreparedFrame& Frame(const Case& c) {
   return *f;
 }
 
-void Run(benchmark::State& state, const Case& c, bool reference) {
+void Run(benchmark::State& state, const Case& c, const std::string& level) {
+  const bool reference = level.empty();
+  if (!reference) SetSimdLevel(level);
   PreparedFrame& f = Frame(c);
   for (auto _ : state) {
     state.PauseTiming();
@@ -102,25 +106,35 @@ int main(int argc, char** argv) {
   const int threads = env ? std::atoi(env) : 2;
   SetHostThreads(threads);
   static const std::vector<Case> cases = Cases();
+  static const std::vector<std::string> levels = AvailableSimdLevels();
   for (const Case& c : cases) {
-    benchmark::RegisterBenchmark(("reference/" + c.name).c_str(), [&c](benchmark::State& s) { Run(s, c, true); })
+    benchmark::RegisterBenchmark(("reference/" + c.name).c_str(), [&c](benchmark::State& s) { Run(s, c, ""); })
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark(("blur_pass/" + c.name).c_str(), [&c](benchmark::State& s) { Run(s, c, false); })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    for (const std::string& level : levels)
+      benchmark::RegisterBenchmark(("blur_pass/" + level + "/" + c.name).c_str(),
+                                   [&c, &level](benchmark::State& s) { Run(s, c, level); })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-24s %16s %16s %8s   (%d worker threads)\n", "frame", "reference taps/s", "blur pass taps/s",
-              "ratio", threads);
+  std::printf("\ntaps per second (%d worker threads)\n%-24s %12s", threads, "frame", "reference");
+  for (const std::string& level : levels) std::printf(" %12s", level.c_str());
+  std::printf("   best/reference\n");
   for (const Case& c : cases) {
-    auto r = reporter.rates.find("reference/" + c.name + "/real_time");
-    auto b = reporter.rates.find("blur_pass/" + c.name + "/real_time");
-    if (r == reporter.rates.end() || b == reporter.rates.end()) continue;
-    std::printf("%-24s %16.3e %16.3e %8.2f\n", c.name.c_str(), r->second, b->second, b->second / r->second);
+    auto rate = [&](const std::string& name) {
+      auto it = reporter.rates.find(name + "/" + c.name + "/real_time");
+      return it == reporter.rates.end() ? 0.0 : it->second;
+    };
+    const double ref = rate("reference");
+    std::printf("%-24s %12.3e", c.name.c_str(), ref);
+    for (const std::string& level : levels) std::printf(" %12.3e", rate("blur_pass/" + level));
+    const double best = rate("blur_pass/" + levels.front());
+    std::printf("   %8.2f\n", ref > 0 ? best / ref : 0.0);
   }
+  SetSimdLevel("best");
   benchmark::Shutdown();
   return 0;
 }
