@@ -60,13 +60,18 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p) {
     an = hn::MulAdd(k, hn::Set(d, r.weights[j]), an);
   }
   // The sums of at most kStillsPad samples go into the band's double planes.
-  const decltype(ar) sums[5] = {ar, ag, ab, aa, an};
+  // (No arrays of vectors: scalable vectors have no size.)
   HWY_ALIGN float lanes[kStillsPad];
-  for (int c = 0; c < 5; ++c) {
-    hn::Store(sums[c], d, lanes);
+  auto add = [&](auto sum, int c) {
+    hn::Store(sum, d, lanes);
     double* dst = r.at.plane[c] + p;
     for (int32_t i = 0; i < N; ++i) dst[i] += double(lanes[i]);
-  }
+  };
+  add(ar, 0);
+  add(ag, 1);
+  add(ab, 2);
+  add(aa, 3);
+  add(an, 4);
 }
 
 void AddRowOfStillsImpl(const RowOfStills& r) {
