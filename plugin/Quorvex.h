@@ -55,7 +55,8 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
     int32_t divisor = 1;
     Image* velocity = nullptr;
   };
-  void RunSamplePass(const FrameMotion& m);
+  // Returns how many samples had corrupt motion and were kept still.
+  size_t RunSamplePass(const FrameMotion& m);
   // The engine's settings for the frame: the members above and `m`.
   FrameSettings EngineSettings(const FrameMotion& m) const;
   // Builds the bank entries that the frame's samples reach.

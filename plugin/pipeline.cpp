@@ -8,6 +8,7 @@
 #include "plugin/Quorvex.h"
 #include "plugin/number_utils.h"
 #include "process/resolve_pass.h"
+#include "process/sample_pass.h"
 
 namespace {
 double Read(Input* in, Request* req) { return ParamValue(in->GetValue(req, 0)); }
@@ -82,7 +83,12 @@ void Quorvex::Process(Request* req) {
       throw std::runtime_error("Input and velocity image dimensions are not the same.");
     m.velocity = velocity;
 
-    RunSamplePass(m);
+    const size_t corrupt = RunSamplePass(m);
+    if (corrupt > 0)
+      Doc->PrintF(CON_Info,
+                  "Quorvex: %zu samples have corrupt motion (not a number, or a streak longer than %.0f times the "
+                  "image's larger side) and stay still.\n",
+                  corrupt, kCorruptMotionSides);
     if (Abort) return cancel();
 
     BuildBankForSamples();

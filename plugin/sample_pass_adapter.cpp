@@ -42,8 +42,8 @@ FrameSettings Quorvex::EngineSettings(const FrameMotion& m) const {
   return s;
 }
 
-void Quorvex::RunSamplePass(const FrameMotion& m) {
+size_t Quorvex::RunSamplePass(const FrameMotion& m) {
   WritablePlanes out = WritablePlanesOf(*FrameOutput);
-  ::RunSamplePass(EngineSettings(m), PlanesOf(*FrameInput), PlanesOf(*DepthImage), PlanesOf(*m.velocity), out,
+  return ::RunSamplePass(EngineSettings(m), PlanesOf(*FrameInput), PlanesOf(*DepthImage), PlanesOf(*m.velocity), out,
                   SampleList);
 }

@@ -45,7 +45,7 @@ void AppendEdgeCopies(LargeVector<pixel_sample>& out, const pixel_sample& s, int
 
 }  // namespace
 
-void RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const PlaneImage& depth_image,
+size_t RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const PlaneImage& depth_image,
                    const PlaneImage& velocity, WritablePlanes& out, LargeVector<pixel_sample>& samples) {
   const int W = input.width, H = input.height;
   const float divisor = float(fs.divisor);
@@ -56,6 +56,8 @@ void RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const Plane
   const float largest_blur = fs.depth.enabled ? std::min(fs.depth.blur_scale, float(W) / 4.0f) : 0.0f;
   const int64_t reach = int64_t(std::isfinite(largest_blur) && largest_blur > 0 ? largest_blur / 2 : 0) + 3;
 
+  const double corrupt_length = kCorruptMotionSides * double(std::max(W, H));
+  size_t corrupt = 0;
   // Most pixels make a sample: room for all of them up front spares the
   // list's regrowth copies.
   samples.reserve(samples.size() + size_t(W) * size_t(H));
@@ -96,9 +98,15 @@ void RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const Plane
 
       if (!(s.color.r + s.color.g + s.color.b + s.color.a > 0.0f) && !normalize) continue;
 
+      const double length = std::max(std::fabs(double(s.vx)), std::fabs(double(s.vy)));
+      if (!(length <= corrupt_length)) {
+        s.vx = s.vy = 0.0f;
+        ++corrupt;
+      }
       s.depth = dof::SampleDistance(fs.depth, depth);
       samples.push_back(s);
       if (duplicate) AppendEdgeCopies(samples, s, col, row, W, H, reach);
     }
   }
+  return corrupt;
 }

@@ -132,17 +132,27 @@ TEST_F(SamplePass, CornerPixelsFillTheBlockAndBothStrips) {
   in->Recycle();
 }
 
-TEST_F(SamplePass, EdgeCopiesOfACorruptVelocityStopAtTheImagesOwnSize) {
-  Image* in = Flat(4, 3, Px(1, 1, 1, 1, 0, 1e9f, 0));
-  auto& s = Run(in);
-  // Each left and right pixel copies itself at most width + kernel reach (3) times.
-  EXPECT_EQ(s.size(), size_t(12 + 6 * (4 + 3)));
-  in->Recycle();
+// Motion up to 64 times the image's larger side is honest: it keeps its
+// streak, and its edge copies stop at the image's own size plus the kernel
+// reach (3). Beyond that (or not a number) it is corrupt: the samples stay
+// still and make no copies.
+TEST_F(SamplePass, CorruptMotionStaysStillAndHonestMotionKeepsItsCopies) {
+  struct Case {
+    float vx;
+    bool corrupt;
+  };
+  for (const Case c : {Case{250.0f, false}, Case{257.0f, true}, Case{1e9f, true}, Case{NAN, true}}) {
+    Image* in = Flat(4, 3, Px(1, 1, 1, 1, 0, c.vx, 0));
+    auto& s = Run(in);
+    EXPECT_EQ(s.size(), c.corrupt ? 12u : size_t(12 + 6 * (4 + 3))) << c.vx;
+    EXPECT_EQ(s[0].vx, c.corrupt ? 0.0f : c.vx) << c.vx;
+    in->Recycle();
+  }
 }
 
 TEST_F(SamplePass, PartlyTransparentPixelsTakeTheirNeighboursMedians) {
   Image* in = MakeImage(3, 1, [](int x, int) {
-    return x == 1 ? Px(0.5f, 0.5f, 0.5f, 0.5f, 0, 100, 0) : Px(1, 1, 1, 1, 0, float(2 + 4 * (x / 2)), 0);
+    return x == 1 ? Px(0.5f, 0.5f, 0.5f, 0.5f, 0, 50, 0) : Px(1, 1, 1, 1, 0, float(2 + 4 * (x / 2)), 0);
   });
   Set(*q, "EdgeCondition", 1);
   auto& s = Run(in);
@@ -150,6 +160,6 @@ TEST_F(SamplePass, PartlyTransparentPixelsTakeTheirNeighboursMedians) {
   Set(*q, "AntialiasedVelocity", 1);
   Quorvex::FrameMotion m;
   m.antialiased_velocity = true;
-  EXPECT_FLOAT_EQ(Run(in, nullptr, m)[1].vx, 200.0f) << "no repair; divided by alpha instead";
+  EXPECT_FLOAT_EQ(Run(in, nullptr, m)[1].vx, 100.0f) << "no repair; divided by alpha instead";
   in->Recycle();
 }
