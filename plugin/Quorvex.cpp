@@ -34,9 +34,11 @@ void Quorvex::CreateMotionControls() {
                              {NumberType(), Control("SliderControl"), SliderMin(-10), SliderMax(10), Default(1)});
   InScaleVelocityY = AddInput("Scale Velocity Y", "Scale Velocity Y",
                               {NumberType(), Control("SliderControl"), SliderMin(-10), SliderMax(10), Default(1), Hidden()});
+  // Accepted 0 to 1: a patch far outside would fill the output with
+  // infinities (half floats) or turn it into NaN.
   InAlphaPatcher = AddInput("Alpha Patcher", "AlphaPatcher",
-                            {NumberType(), Control("SliderControl"), SliderMin(0), SliderMax(Single(0.1)),
-                             Default(Single(0.010001))});
+                            {NumberType(), Control("SliderControl"), AcceptMin(0), AcceptMax(1), SliderMin(0),
+                             SliderMax(Single(0.1)), Default(Single(0.010001))});
   InEdgeCondition = AddInput("Edges", "EdgeCondition",
                              {NumberType(), Control("MultiButtonControl"), Default(0), Button("Duplicate"), Button("Black"),
                               Button("Mirror"), ButtonStyle()});

@@ -61,6 +61,7 @@ class Quorvex : public ThreadedOperator, depth_blur_interface, public info_inter
   FrameSettings EngineSettings(const FrameMotion& m) const;
   // Builds the bank entries that the frame's samples reach.
   void BuildBankForSamples();
+  Image* ReducedKernelImage(Image* blur_image, int32_t largest_entry) const;
   // Each input pixel's blur diameter in pixels for the frame of `req` (the
   // kernel diameter its sample gets), into width x height floats.
   void FrameDiameters(Request* req, float* out);

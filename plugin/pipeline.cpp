@@ -1,9 +1,12 @@
 // Process: one frame from the controls and images to the output image.
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <stdexcept>
 
+#include "dof/area_average.h"
 #include "dof/kernel_bank.h"
+#include "dof/kernel_shapes.h"
 #include "motion/blur_pass.h"
 #include "plugin/Quorvex.h"
 #include "plugin/number_utils.h"
@@ -144,8 +147,37 @@ void Quorvex::BuildBankForSamples() {
   }
   KernelBank.assign(size_t(count), {});
   std::vector<uint8_t> wanted(size_t(count), 0);
-  for (const pixel_sample& s : SampleList) wanted[size_t(SampleKernelIndex(s.depth))] = 1;
-  BuildKernelBank(FrameBlurImage, width, &wanted);
+  int32_t largest = 0;
+  for (const pixel_sample& s : SampleList) {
+    const int32_t k = SampleKernelIndex(s.depth);
+    wanted[size_t(k)] = 1;
+    largest = std::max(largest, k);
+  }
+  Image* reduced = ReducedKernelImage(FrameBlurImage, largest);
+  try {
+    BuildKernelBank(reduced ? reduced : FrameBlurImage, width, &wanted);
+  } catch (...) {
+    if (reduced) reduced->Recycle();
+    throw;
+  }
+  if (reduced) reduced->Recycle();
+}
+
+// A kernel image larger than dof::KernelImageLimit of the largest side the
+// frame needs, reduced to that limit by area averaging; null when the image
+// is small enough (it then goes to every entry's resize as it is).
+Image* Quorvex::ReducedKernelImage(Image* blur_image, int32_t largest_entry) const {
+  if (!blur_image || largest_entry < 1) return nullptr;
+  const int32_t side = std::max(kernel_shapes::SideLength(double(float(largest_entry) * KernelStep)), 3);
+  const int32_t limit = dof::KernelImageLimit(side);
+  if (blur_image->Width <= limit && blur_image->Height <= limit) return nullptr;
+  const int32_t w = std::min(blur_image->Width, limit), h = std::min(blur_image->Height, limit);
+  Image* out = NewImage({{IMG_Width, int64_t(w)}, {IMG_Height, int64_t(h)}});
+  if (!out) throw std::runtime_error("The host could not make the reduced blur image.");
+  for (int chan : {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA})
+    if (const float* src = blur_image->Plane(chan))
+      dof::AreaAverage(src, blur_image->Width, blur_image->Height, out->Plane(chan), w, h);
+  return out;
 }
 
 void Quorvex::Resolve(float alpha_patch, bool& cancelled) {

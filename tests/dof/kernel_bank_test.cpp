@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "dof/area_average.h"
 #include "tests/support/tool_fixture.h"
 
 using namespace testing_support;
@@ -77,4 +78,41 @@ TEST_F(Bank, BlurImageEntriesLeakNoKernelImages) {
   EXPECT_EQ(d->KernelBank[50].size(), 9u);
   EXPECT_NEAR(d->KernelBank[50][4], 1.0f / 9.0f, 1e-6) << "a flat red image gives a flat kernel";
   blur->Recycle();
+}
+
+// Area averaging: every output pixel the mean of the source area it covers.
+TEST(AreaAverage, MeansOfTheCoveredArea) {
+  struct Case {
+    std::vector<float> src;
+    int sw, sh, dw, dh;
+    std::vector<float> want;
+  };
+  const Case cases[] = {
+      {{1, 3, 5, 7, 9, 11}, 6, 1, 3, 1, {2, 6, 10}},           // pairs
+      {{0, 3, 6}, 3, 1, 2, 1, {1, 5}},                         // a pixel cut in half: (0 + 3 / 2) / 1.5
+      {{1, 2, 3, 4}, 2, 2, 1, 1, {2.5f}},                      // both axes
+      {{2, 2, 2, 2, 2, 2, 2}, 1, 7, 1, 3, {2, 2, 2}},          // a flat picture stays flat
+  };
+  for (const Case& c : cases) {
+    std::vector<float> got(size_t(c.dw) * size_t(c.dh));
+    dof::AreaAverage(c.src.data(), c.sw, c.sh, got.data(), c.dw, c.dh);
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], c.want[i], 1e-6f) << c.sw << "x" << c.sh << " " << i;
+  }
+}
+
+// A kernel image far larger than the frame's largest kernel is reduced to
+// four times that kernel's side first; one within that size is used as it is.
+TEST_F(Bank, OversizedBlurImagesAreReducedFirst) {
+  d->KernelStep = 0.01f;
+  Image* tall = MakeImage(1, 2000, [](int, int y) { return FltPixel{float(y % 2), 0, 0, 1}; });
+  Image* reduced = q->ReducedKernelImage(tall, 500);  // diameter 5: side 5, limit 20
+  ASSERT_NE(reduced, nullptr);
+  EXPECT_EQ(reduced->Width, 1);
+  EXPECT_EQ(reduced->Height, 20);
+  EXPECT_NEAR(reduced->Plane(CHAN_RED)[7], 0.5f, 1e-6f);
+  reduced->Recycle();
+  Image* small = MakeImage(20, 20, [](int, int) { return FltPixel{1, 0, 0, 1}; });
+  EXPECT_EQ(q->ReducedKernelImage(small, 500), nullptr);
+  tall->Recycle();
+  small->Recycle();
 }

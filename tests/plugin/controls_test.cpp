@@ -32,7 +32,7 @@ const std::vector<Row>& Table() {
       {"Motion Blur", "ScaleVelocityLocked", "Scale Velocity X/Y Locked", "CheckboxControl", -kInf, kInf, -kInf, kInf, 1, {}, true},
       {"Motion Blur", "Scale Velocity", "Scale Velocity", "SliderControl", -kInf, kInf, -10, 10, 1, {}, false},
       {"Motion Blur", "Scale Velocity Y", "Scale Velocity Y", "SliderControl", -kInf, kInf, -10, 10, 1, {}, false},
-      {"Motion Blur", "AlphaPatcher", "Alpha Patcher", "SliderControl", -kInf, kInf, 0, 0.10000000149011612, 0.010001000016927719, {}, false},
+      {"Motion Blur", "AlphaPatcher", "Alpha Patcher", "SliderControl", 0, 1, 0, 0.10000000149011612, 0.010001000016927719, {}, false},
       {"Motion Blur", "EdgeCondition", "Edges", "MultiButtonControl", -kInf, kInf, -kInf, kInf, 0, {"Duplicate", "Black", "Mirror"}, false},
       {"Depth Blur", "EnableDepth", "Enable Depth Processing", "CheckboxControl", -kInf, kInf, -kInf, kInf, 0, {}, true},
       {"Depth Blur", "BlurChannel", "Depth Channel", "MultiButtonControl", -kInf, kInf, -kInf, kInf, 0, {"Z", "Red", "Green", "Blue", "Alpha"}, false},
