@@ -183,7 +183,10 @@ Image* Quorvex::ReducedKernelImage(Image* blur_image, int32_t largest_entry) con
 void Quorvex::Resolve(float alpha_patch, bool& cancelled) {
   const auto* crow = reinterpret_cast<const char*>(ColorAccum.channel_row("OutRGBA", 0));
   const auto* nrow = reinterpret_cast<const char*>(WeightAccum.channel_row("Norm", 0));
-  const ResolveSettings settings{FrameNormalize > 0.5f, alpha_patch};
+  ResolveSettings settings{FrameNormalize > 0.5f, alpha_patch};
+  if (settings.normalize)
+    settings.least_weight = LeastDividedWeight(reinterpret_cast<const float*>(nrow), WeightAccum.width,
+                                               WeightAccum.height, WeightAccum.row_stride);
   const size_t W = size_t(FrameOutput->Width);
   float *r = FrameOutput->Plane(CHAN_RED), *g = FrameOutput->Plane(CHAN_GREEN), *b = FrameOutput->Plane(CHAN_BLUE),
         *a = FrameOutput->Plane(CHAN_ALPHA);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "process/resolve_pass.h"
 #include "tests/support/tool_fixture.h"
 
 using namespace testing_support;
@@ -217,5 +218,31 @@ TEST_F(Pipeline, OneOrManyThreadsGiveTheSameFrame) {
     }
   one->Recycle();
   many->Recycle();
+  in->Recycle();
+}
+
+// A Laplacian kernel's negative weights let a pixel's weights cancel; with
+// normalisation on, such a pixel is not divided, so every value stays
+// finite and within max|input| / kNegligibleWeight. Without the floor the
+// division blew pixels up to tens of thousands.
+TEST_F(Pipeline, NegativeKernelWeightsWithNormalisationStayBounded) {
+  Image* in = MakeImage(48, 32, [](int x, int y) {
+    const float v = (x / 4 + y / 4) % 2 ? 1.0f : 0.05f;
+    return Px(v, v * 0.5f, 0.2f, 1, float(x) / 47.0f);
+  });
+  const std::pair<const char*, double> controls[] = {{"EnableDepth", 1},   {"BlurStyle", 4},     {"Normalize", 1},
+                                                     {"MaxBlurSize", 25}, {"FocusPosition", 0}, {"EdgeCondition", 1}};
+  for (auto& ctl : controls) Set(*q, ctl.first, ctl.second);
+  Image* out = Render(*q, in);
+  ASSERT_NE(out, nullptr) << c.Text(CON_Error);
+  float largest = 0;
+  for (int y = 0; y < out->Height; ++y)
+    for (float FltPixel::*ch : {&FltPixel::R, &FltPixel::G, &FltPixel::B, &FltPixel::A})
+      for (float v : Row(out, y, ch)) {
+        ASSERT_TRUE(std::isfinite(v));
+        largest = std::max(largest, std::fabs(v));
+      }
+  EXPECT_LE(largest, 1.0f / kNegligibleWeight);
+  out->Recycle();
   in->Recycle();
 }
