@@ -47,12 +47,12 @@ void BlurPass::Begin(const PassInputs& in) {
   flushing_ = false;
 }
 
-void BlurPass::SplatDirect(const pixel_sample& p, int32_t k, float* scratch) const {
-  const int32_t h = splat::KernelHalfSide(k, in_.depth.kernel_step);
-  const float* kern = (*in_.bank)[size_t(k)].data();
-  RowLocks& locks = *in_.row_locks;
-  auto rows = splat::MakeImageRows(in_.image, [&locks](int32_t r) { return boost::mutex::scoped_lock(*locks[size_t(r)]); });
-  streak::LayOut(p, in_.mirror, in_.image.width, in_.image.height, h + 1, [&](const pixel_sample& q) {
+void SplatStreakDirect(const PassInputs& in, const pixel_sample& p, int32_t k, float* scratch) {
+  const int32_t h = splat::KernelHalfSide(k, in.depth.kernel_step);
+  const float* kern = (*in.bank)[size_t(k)].data();
+  RowLocks& locks = *in.row_locks;
+  auto rows = splat::MakeImageRows(in.image, [&locks](int32_t r) { return boost::mutex::scoped_lock(*locks[size_t(r)]); });
+  streak::LayOut(p, in.mirror, in.image.width, in.image.height, h + 1, [&](const pixel_sample& q) {
     if (splat::Lands(q)) splat::MergedFootprint(rows, q, kern, h, scratch);
   });
 }
@@ -80,7 +80,8 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     if (lo <= hi && (hi - lo + 1) * int64_t(W) > kBandBudget) {
       std::vector<float> scratch(splat::ScratchSize(hmax), 0.0f);
       for (size_t i = first; i < end && !abort.load(std::memory_order_relaxed); ++i)
-        SplatDirect(in_.samples[i], dof::KernelIndex(in_.depth, bank_size, in_.samples[i].depth), scratch.data());
+        SplatStreakDirect(in_, in_.samples[i], dof::KernelIndex(in_.depth, bank_size, in_.samples[i].depth),
+                          scratch.data());
     } else if (lo <= hi) {
       {
         std::lock_guard<std::mutex> guard(mutex_);

@@ -44,6 +44,11 @@ struct PassInputs {
   RowLocks* row_locks = nullptr;
 };
 
+// One sample's streak (kernel index k) added straight into the shared images
+// under the row locks: the route of chunks whose band would be too large.
+// `scratch` holds splat::ScratchSize of the kernel's half side, zeroed.
+void SplatStreakDirect(const PassInputs& in, const pixel_sample& p, int32_t k, float* scratch);
+
 class BlurPass {
  public:
   // Before the chunks run.
@@ -54,10 +59,6 @@ class BlurPass {
   // After every chunk ran (or the pass was cut short): adds what still
   // waits, then releases the bands.
   void Finish();
-
-  // One sample's streak added straight into the shared images under the row
-  // locks (the route of chunks whose band would be too large).
-  void SplatDirect(const pixel_sample& p, int32_t k, float* scratch) const;
 
  private:
   void Splat(size_t first, size_t end, splat::LocalBand& band, const std::atomic<int>& abort) const;

@@ -38,7 +38,7 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1) {
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
                        const float* weights, const float* weighted) {
   std::copy(row, row + n, padded_row_.begin() + kStillsPad);
-  Touch(r, c0, c1);
+  MarkWritten(r, c0, c1);
   AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted});
 }
 

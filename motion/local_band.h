@@ -26,11 +26,11 @@ class LocalBand {
   // The sink interface (see splat.h).
   int32_t width = 0, row_lo = 0, row_hi = -1;
   void Add(int32_t r, int32_t c0, const float* kern, int32_t n, float t, const Colour& col) {
-    Touch(r, c0, c0 + n - 1);
+    MarkWritten(r, c0, c0 + n - 1);
     AddKernelRun(At(r, c0), kern, n, t, col);
   }
   void AddPoints(int32_t r, int32_t c0, int32_t n, float v, const Colour* colours) {
-    Touch(r, c0, c0 + n - 1);
+    MarkWritten(r, c0, c0 + n - 1);
     const PlanarRun p = At(r, c0);
     for (int32_t j = 0; j < n; ++j) {
       const double dv = v;
@@ -79,7 +79,7 @@ class LocalBand {
 
  private:
   // Notes columns c0 .. c1 of row r as written.
-  void Touch(int32_t r, int32_t c0, int32_t c1) {
+  void MarkWritten(int32_t r, int32_t c0, int32_t c1) {
     auto& s = spans_[size_t(r - row_lo)];
     s.first = std::min(s.first, c0);
     s.second = std::max(s.second, c1);

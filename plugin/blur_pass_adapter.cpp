@@ -3,7 +3,6 @@
 // images, kernel bank and row locks.
 #include <vector>
 
-#include "motion/streak_layout.h"
 #include "plugin/Quorvex.h"
 
 namespace {
@@ -26,17 +25,11 @@ void depth_blur_interface::splat_sample(const pixel_sample& q) {
 
 void depth_blur_interface::render_streak(const pixel_sample& p, bool mirror) {
   const int32_t k = SampleKernelIndex(p.depth);
-  const int32_t h = splat::KernelHalfSide(k, KernelStep);
-  const float* kern = KernelBank[size_t(k)].data();
-  std::vector<float> scratch(splat::ScratchSize(h), 0.0f);
-  const splat::Target t = SplatTarget();
-  auto rows = splat::MakeImageRows(t, LockOf(row_locks));
-  streak::LayOut(p, mirror, t.width, t.height, h + 1, [&](const pixel_sample& q) {
-    if (splat::Lands(q)) splat::MergedFootprint(rows, q, kern, h, scratch.data());
-  });
+  std::vector<float> scratch(splat::ScratchSize(splat::KernelHalfSide(k, KernelStep)), 0.0f);
+  blur::SplatStreakDirect(PassInputsFor(nullptr, 0, mirror), p, k, scratch.data());
 }
 
-void depth_blur_interface::BeginBlurPass(const pixel_sample* samples, size_t count, bool mirror) {
+blur::PassInputs depth_blur_interface::PassInputsFor(const pixel_sample* samples, size_t count, bool mirror) {
   blur::PassInputs in;
   in.samples = samples;
   in.count = count;
@@ -45,7 +38,11 @@ void depth_blur_interface::BeginBlurPass(const pixel_sample* samples, size_t cou
   in.mirror = mirror;
   in.image = SplatTarget();
   in.row_locks = &row_locks;
-  Pass.Begin(in);
+  return in;
+}
+
+void depth_blur_interface::BeginBlurPass(const pixel_sample* samples, size_t count, bool mirror) {
+  Pass.Begin(PassInputsFor(samples, count, mirror));
 }
 
 void depth_blur_interface::FinishBlurPass() { Pass.Finish(); }

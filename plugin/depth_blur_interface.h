@@ -84,6 +84,8 @@ class depth_blur_interface : public filter_interface {
   splat::Target SplatTarget() const;
   // Readies the engine's pass over `samples` (before DoMultiProcess).
   void BeginBlurPass(const pixel_sample* samples, size_t count, bool mirror);
+  // What the engine's pass reads: the frame's settings, bank, images, locks.
+  blur::PassInputs PassInputsFor(const pixel_sample* samples, size_t count, bool mirror);
   // Adds what the chunks left in their bands into the accumulation images.
   void FinishBlurPass();
 
