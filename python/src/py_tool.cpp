@@ -258,25 +258,52 @@ py::array_t<float> PyTool::Render(const RenderArgs& a) {
   if (!std::isfinite(a.vectors_scale) || !std::isfinite(a.depth_scale))
     throw QuorvexError("vectors_scale and depth_scale must be finite numbers");
 
-  // The arrays become one in-memory file, read by the command's own code.
-  FileImage file;
-  file.path = "rgba";
-  AddPlanes(file, ReadArray(a.rgba, "rgba", {4}), {"R", "G", "B", "A"});
-  const int h = file.height, w = file.width;
-  if (!a.depth.is_none()) AddPlanes(file, ReadArray(a.depth, "depth", {0}, h, w), {"Z"});
-  const bool blender = a.vectors == "blender";
-  if (!a.motion.is_none()) {
-    if (blender)
-      AddPlanes(file, ReadArray(a.motion, "motion (vectors=\"blender\")", {4}, h, w),
-                {"Vector.X", "Vector.Y", "Vector.Z", "Vector.W"});
-    else
-      AddPlanes(file, ReadArray(a.motion, "motion", {2}, h, w), {"VectX", "VectY"});
+  // Each array becomes an in-memory file read by the command's own code and
+  // is connected where quorvex-render connects --input, --depth, --motion and
+  // --blur-image; the tool itself checks that their sizes agree.
+  FileImage colour;
+  colour.path = "rgba";
+  AddPlanes(colour, ReadArray(a.rgba, "rgba", {4}), {"R", "G", "B", "A"});
+  ChannelPick colour_pick;
+  ImageRef input{MakeHostImage(colour, {}, colour_pick)};
+
+  ImageRef depth;
+  if (!a.depth.is_none()) {
+    // The depth also stands in for the colour, so every "Depth Channel" button reads it.
+    FileImage file;
+    file.path = "depth";
+    ArrayPlanes p = ReadArray(a.depth, "depth", {0});
+    LargeVector<float> copy = p.planes[0];
+    AddPlanes(file, std::move(p), {"Z"});
+    file.names.push_back("Y");
+    file.types.push_back(OIIO::TypeDesc::FLOAT);
+    file.planes.push_back(std::move(copy));
+    ChannelPick pick;
+    depth.image = MakeHostImage(file, {}, pick);
+    ApplyDepthConvention(*depth.image, DepthConvention{a.depth_mode, a.depth_scale});
   }
-  ChannelPick pick;
-  ImageRef input{MakeHostImage(file, {}, pick)};
-  if (!a.motion.is_none())
-    ApplyVectorConvention(file, *input.image, pick, VectorConvention{a.vectors, a.vectors_scale, false});
-  ApplyDepthConvention(*input.image, DepthConvention{a.depth_mode, a.depth_scale});
+
+  ImageRef motion;
+  if (!a.motion.is_none()) {
+    FileImage file;
+    file.path = "motion";
+    const bool blender = a.vectors == "blender";
+    ArrayPlanes p = blender ? ReadArray(a.motion, "motion (vectors=\"blender\")", {4})
+                            : ReadArray(a.motion, "motion", {2});
+    // Red and green carry the vectors too, for the "Red/Green" velocity button.
+    LargeVector<float> red = p.planes[0], green = p.planes[1], blue(red.size(), 0.0f);
+    AddPlanes(file, std::move(p),
+              blender ? std::vector<std::string>{"Vector.X", "Vector.Y", "Vector.Z", "Vector.W"}
+                      : std::vector<std::string>{"VectX", "VectY"});
+    for (auto* plane : {&red, &green, &blue}) {
+      file.names.push_back(plane == &red ? "R" : plane == &green ? "G" : "B");
+      file.types.push_back(OIIO::TypeDesc::FLOAT);
+      file.planes.push_back(std::move(*plane));
+    }
+    ChannelPick pick;
+    motion.image = MakeHostImage(file, {}, pick);
+    ApplyVectorConvention(file, *motion.image, pick, VectorConvention{a.vectors, a.vectors_scale, false});
+  }
 
   ImageRef blur;
   if (!a.blur_image.is_none()) {
@@ -300,6 +327,8 @@ py::array_t<float> PyTool::Render(const RenderArgs& a) {
   SetHostThreads(a.threads);
   FrameInputs images;
   images.input = input.image;
+  images.depth = depth.image;
+  images.motion = motion.image;
   images.blur = blur.image;
   ImageRef result{RunInterruptible(images, a.frame)};
   if (!result.image) {
