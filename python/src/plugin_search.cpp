@@ -28,9 +28,11 @@ std::vector<std::string> Candidates() {
   std::vector<std::string> out;
   if (const char* env = std::getenv("QUORVEX_PLUGIN_PATH"); env && *env) return {env};
   const fs::path here = ExtensionFolder();
+  if (here.empty()) return out;
   // Build tree: <build>/python/quorvex/_quorvex.so beside <build>/lib/quorvex.
-  if (!here.empty()) out.push_back((here.parent_path().parent_path() / "lib" / "quorvex").string());
-  out.push_back(QUORVEX_INSTALLED_PLUGIN_DIR);
+  out.push_back((here.parent_path().parent_path() / "lib" / "quorvex").string());
+  // Installed: <prefix>/lib/python3.N/dist-packages/quorvex beside <prefix>/lib/quorvex.
+  out.push_back((here.parent_path().parent_path().parent_path() / "quorvex").string());
   return out;
 }
 
