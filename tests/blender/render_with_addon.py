@@ -180,6 +180,14 @@ def main():
     assert result == {"FINISHED"}, result
     assert np.array_equal(combined(blurred_file), expected)
 
+    # A still through the panel's button: Blender writes it without a frame number.
+    scene.render.filepath = str(out_dir / "still")
+    assert bpy.ops.quorvex.render_frame() == {"FINISHED"}
+    still, still_blurred = out_dir / "still.exr", out_dir / "still_quorvex.exr"
+    assert still.is_file() and still_blurred.is_file(), sorted(os.listdir(out_dir))
+    command(still, out_dir / "still_reference.exr", edits, keywords)
+    assert np.array_equal(combined(still_blurred), combined(out_dir / "still_reference.exr"))
+
     if PICTURE:
         def display(rgba):
             return np.clip(rgba, 0, 1)
