@@ -7,6 +7,7 @@
 #include "app/image_io.h"
 #include "python/src/array_planes.h"
 #include "python/src/errors.h"
+#include "python/src/image_ref.h"
 
 namespace {
 
@@ -29,12 +30,6 @@ py::dict Attributes(const std::string& path) {
   return out;
 }
 
-struct ImageRef {
-  Image* image = nullptr;
-  ~ImageRef() {
-    if (image) image->Recycle();
-  }
-};
 
 }  // namespace
 

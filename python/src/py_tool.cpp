@@ -18,19 +18,13 @@
 #include "host/Registry.h"
 #include "python/src/array_planes.h"
 #include "python/src/errors.h"
+#include "python/src/image_ref.h"
 #include "python/src/plugin_search.h"
 
 namespace {
 
 const char kToolClass[] = "tessalyworks.Quorvex";
 
-// A host image this call owns, given back when the call ends.
-struct ImageRef {
-  Image* image = nullptr;
-  ~ImageRef() {
-    if (image) image->Recycle();
-  }
-};
 
 // Edits that fall outside a control's range are refused rather than clamped:
 // a script's value is never silently changed.

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/frame_render.h"
 #include "host/Operator.h"
 
 namespace py = pybind11;
@@ -44,7 +45,7 @@ class PyTool {
 
  private:
   Operator& Op() const;
-  Image* RunInterruptible(const struct FrameInputs& images, double frame);
+  Image* RunInterruptible(const FrameInputs& images, double frame);
   void Console(int kind, const std::string& text);
 
   HostDoc doc_;
