@@ -1,9 +1,22 @@
 """One multilayer EXR frame as Blender writes it, through the quorvex module."""
+import importlib
 import os
+import sys
 
 import numpy as np
 
-import quorvex
+
+def load_module(folder=""):
+    """The quorvex package: installed (cmake --install), or from `folder`
+    (e.g. a build tree's python/ folder), which Blender's own PYTHONPATH
+    handling would not reach."""
+    if folder and folder not in sys.path:
+        sys.path.insert(0, folder)
+    try:
+        return importlib.import_module("quorvex")
+    except ImportError as e:
+        raise RuntimeError("Quorvex: the quorvex Python package is not installed (cmake --install build), "
+                           "or set its folder in the add-on's preferences: %s" % e) from None
 
 
 def _find(channels, suffix):
@@ -22,7 +35,7 @@ def passes(image):
     missing = [n for n, found in (("Combined", all(colour)), ("Depth (Z pass)", depth), ("Vector", all(vector)))
                if not found]
     if missing:
-        raise quorvex.Error(f"{image.path}: the multilayer EXR lacks the {', '.join(missing)} pass(es); "
+        raise RuntimeError(f"{image.path}: the multilayer EXR lacks the {', '.join(missing)} pass(es); "
                             "turn on the Z and Vector passes of the view layer")
     return colour, depth, vector
 
@@ -32,9 +45,10 @@ def blurred_path(exr_path, suffix="_quorvex"):
     return stem + suffix + ext
 
 
-def process_file(exr_path, out_path, edits, keywords, frame, threads=0):
+def process_file(exr_path, out_path, edits, keywords, frame, threads=0, module_folder=""):
     """Renders the frame of `exr_path` with the control edits and writes it to
     `out_path`: the same multilayer file with its combined colour blurred."""
+    quorvex = load_module(module_folder)
     image = quorvex.read(exr_path)
     colour, depth, vector = passes(image)
     rgba = np.dstack([image[n] for n in colour])

@@ -81,7 +81,10 @@ def process_written_frame(scene, state):
     edits, keywords = scene_camera.frame_controls(scene, frame, use_dof=state["use_dof"],
                                                   use_motion_blur=state["use_motion_blur"])
     out = path if scene.quorvex.replace_output else frames.blurred_path(path)
-    frames.process_file(path, out, edits, keywords, frame, threads=render_threads(scene))
+    from .ui import module_folder
+
+    frames.process_file(path, out, edits, keywords, frame, threads=render_threads(scene),
+                        module_folder=module_folder())
     print("Quorvex: frame %d: wrote %s" % (frame, out))
     return out
 

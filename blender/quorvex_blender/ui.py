@@ -38,6 +38,22 @@ class QuorvexSettings(bpy.types.PropertyGroup):
     shutter: FloatProperty(name="Shutter (frames)", default=0.5, min=0.0)
 
 
+class QuorvexPreferences(bpy.types.AddonPreferences):
+    bl_idname = __package__
+
+    module_folder: StringProperty(
+        name="quorvex package folder", subtype="DIR_PATH",
+        description="Folder holding the quorvex package when it is not installed, e.g. the build tree's python/")
+
+    def draw(self, context):
+        self.layout.prop(self, "module_folder")
+
+
+def module_folder(context=None):
+    prefs = (context or bpy.context).preferences.addons.get(__package__)
+    return bpy.path.abspath(prefs.preferences.module_folder) if prefs and prefs.preferences.module_folder else ""
+
+
 class QUORVEX_PT_render(bpy.types.Panel):
     bl_label = "Quorvex"
     bl_space_type = "PROPERTIES"
@@ -53,6 +69,10 @@ class QUORVEX_PT_render(bpy.types.Panel):
         layout = self.layout
         layout.use_property_split = True
         layout.active = props.enabled
+        try:
+            frames.load_module(module_folder(context))
+        except RuntimeError as e:
+            layout.label(text=str(e), icon="ERROR")
         layout.prop(props, "use_scene_camera")
         if not props.use_scene_camera:
             col = layout.column(align=True)
@@ -120,7 +140,8 @@ class QUORVEX_OT_process_sequence(bpy.types.Operator):
                 scene.frame_set(frame)
                 edits, keywords = scene_camera.frame_controls(scene, frame)
                 out = path if scene.quorvex.replace_output else frames.blurred_path(path)
-                frames.process_file(path, out, edits, keywords, frame, threads=handlers.render_threads(scene))
+                frames.process_file(path, out, edits, keywords, frame, threads=handlers.render_threads(scene),
+                                    module_folder=module_folder(context))
                 written += 1
         except Exception as e:  # the tool's message, for the artist
             self.report({"ERROR"}, str(e))
@@ -131,7 +152,7 @@ class QUORVEX_OT_process_sequence(bpy.types.Operator):
         return {"FINISHED"}
 
 
-CLASSES = [QuorvexSettings, QUORVEX_PT_render, QUORVEX_OT_render_frame, QUORVEX_OT_process_sequence]
+CLASSES = [QuorvexPreferences, QuorvexSettings, QUORVEX_PT_render, QUORVEX_OT_render_frame, QUORVEX_OT_process_sequence]
 
 
 def register():
