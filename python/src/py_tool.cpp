@@ -75,10 +75,16 @@ PyTool::PyTool() : doc_([this](int kind, const std::string& text) { Console(kind
   if (!op_) throw QuorvexError("the plug-in could not make a tool");
 }
 
-PyTool::~PyTool() { Close(); }
+// A render call holds a reference to its tool, so nothing renders here.
+PyTool::~PyTool() {
+  if (op_) op_->Recycle();
+}
 
 void PyTool::Close() {
-  std::lock_guard<std::mutex> lock(busy_);
+  // Waiting here with the interpreter's lock held would stall the render's
+  // own look for Ctrl-C, which takes that lock: refuse instead.
+  std::unique_lock<std::mutex> lock(busy_, std::try_to_lock);
+  if (!lock) throw QuorvexError("the tool is rendering; close it when the frame is done");
   if (op_) op_->Recycle();
   op_ = nullptr;
 }

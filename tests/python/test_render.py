@@ -168,3 +168,22 @@ def test_ctrl_c_cancels_the_frame(tool):
     assert time.monotonic() - started < 0.6 * full, "the frame ran on after Ctrl-C"
     assert quorvex.live_objects() == live
     assert tool.render(rgba[:4, :4]).shape == (4, 4, 4)  # the abort flag is lowered again
+
+
+def test_a_busy_tool_refuses_other_threads(tool):
+    # While one thread renders, edits and close from another are refused, not queued.
+    rng = np.random.default_rng(0)
+    rgba = rng.random((500, 500, 4), dtype=np.float32)
+    motion = (200 * rng.random((500, 500, 2))).astype(np.float32)
+    errors = []
+    worker = threading.Thread(target=lambda: tool.render(rgba, motion=motion, threads=1))
+    worker.start()
+    time.sleep(0.05)
+    for call in (tool.close, lambda: tool.set("Scale Velocity", 2), lambda: tool.render(rgba)):
+        try:
+            call()
+        except quorvex.Error as e:
+            errors.append(str(e))
+    worker.join()
+    assert len(errors) == 3 and all("rendering" in e for e in errors), errors
+    assert tool.get("Scale Velocity") == 1.0
