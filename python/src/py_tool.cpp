@@ -13,9 +13,8 @@
 #include "app/comp_file.h"
 #include "app/control_edits.h"
 #include "app/frame_render.h"
-#include "app/image_io.h"
-#include "app/pass_conventions.h"
 #include "host/Registry.h"
+#include "python/src/array_images.h"
 #include "python/src/array_planes.h"
 #include "python/src/errors.h"
 #include "python/src/image_ref.h"
@@ -258,64 +257,13 @@ py::array_t<float> PyTool::Render(const RenderArgs& a) {
   if (!std::isfinite(a.vectors_scale) || !std::isfinite(a.depth_scale))
     throw QuorvexError("vectors_scale and depth_scale must be finite numbers");
 
-  // Each array becomes an in-memory file read by the command's own code and
-  // is connected where quorvex-render connects --input, --depth, --motion and
+  // Connected where quorvex-render connects --input, --depth, --motion and
   // --blur-image; the tool itself checks that their sizes agree.
-  FileImage colour;
-  colour.path = "rgba";
-  AddPlanes(colour, ReadArray(a.rgba, "rgba", {4}), {"R", "G", "B", "A"});
-  ChannelPick colour_pick;
-  ImageRef input{MakeHostImage(colour, {}, colour_pick)};
-
-  ImageRef depth;
-  if (!a.depth.is_none()) {
-    // The depth also stands in for the colour, so every "Depth Channel" button reads it.
-    FileImage file;
-    file.path = "depth";
-    ArrayPlanes p = ReadArray(a.depth, "depth", {0});
-    LargeVector<float> copy = p.planes[0];
-    AddPlanes(file, std::move(p), {"Z"});
-    file.names.push_back("Y");
-    file.types.push_back(OIIO::TypeDesc::FLOAT);
-    file.planes.push_back(std::move(copy));
-    ChannelPick pick;
-    depth.image = MakeHostImage(file, {}, pick);
-    ApplyDepthConvention(*depth.image, DepthConvention{a.depth_mode, a.depth_scale});
-  }
-
-  ImageRef motion;
-  if (!a.motion.is_none()) {
-    FileImage file;
-    file.path = "motion";
-    const bool blender = a.vectors == "blender";
-    ArrayPlanes p = blender ? ReadArray(a.motion, "motion (vectors=\"blender\")", {4})
-                            : ReadArray(a.motion, "motion", {2});
-    // Red and green carry the vectors too, for the "Red/Green" velocity button.
-    LargeVector<float> red = p.planes[0], green = p.planes[1], blue(red.size(), 0.0f);
-    AddPlanes(file, std::move(p),
-              blender ? std::vector<std::string>{"Vector.X", "Vector.Y", "Vector.Z", "Vector.W"}
-                      : std::vector<std::string>{"VectX", "VectY"});
-    for (auto* plane : {&red, &green, &blue}) {
-      file.names.push_back(plane == &red ? "R" : plane == &green ? "G" : "B");
-      file.types.push_back(OIIO::TypeDesc::FLOAT);
-      file.planes.push_back(std::move(*plane));
-    }
-    ChannelPick pick;
-    motion.image = MakeHostImage(file, {}, pick);
-    ApplyVectorConvention(file, *motion.image, pick, VectorConvention{a.vectors, a.vectors_scale, false});
-  }
-
-  ImageRef blur;
-  if (!a.blur_image.is_none()) {
-    FileImage shape;
-    shape.path = "blur_image";
-    ArrayPlanes p = ReadArray(a.blur_image, "blur_image", {0, 3, 4});
-    const size_t n = p.planes.size();
-    AddPlanes(shape, std::move(p),
-              n == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B", "A"});
-    ChannelPick shape_pick;
-    blur.image = MakeHostImage(shape, {}, shape_pick);
-  }
+  ImageRef input{ColourImage(a.rgba)};
+  ImageRef depth{a.depth.is_none() ? nullptr : DepthImage(a.depth, DepthConvention{a.depth_mode, a.depth_scale})};
+  ImageRef motion{a.motion.is_none() ? nullptr
+                                     : MotionImage(a.motion, VectorConvention{a.vectors, a.vectors_scale, false})};
+  ImageRef blur{a.blur_image.is_none() ? nullptr : ShapeImage(a.blur_image)};
   if (a.depth.is_none() && op.FindInput("EnableDepth")->ValueAt(a.frame) > 0.5 &&
       op.FindInput("BlurChannel")->ValueAt(a.frame) < 0.5)
     throw QuorvexError("EnableDepth is on but no depth array was given (render(..., depth=Z))");
