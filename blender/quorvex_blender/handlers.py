@@ -2,6 +2,7 @@
 frames with the Z and Vector passes into a multilayer EXR, and every frame it
 writes is blurred by Quorvex with the camera's lens and the render's shutter."""
 import os
+import sys
 import time
 
 import bpy
@@ -92,8 +93,13 @@ def process_written_frame(scene, state):
 @persistent
 def on_render_write(scene, *_):
     state = _renders.get(scene.name)
-    if state:
+    if not state:
+        return
+    try:
         process_written_frame(scene, state)
+    except Exception as e:  # one line with the tool's message; the render goes on
+        print("Quorvex: frame %d failed: %s" % (scene.frame_current, e), file=sys.stderr)
+        state["failed"] = state.get("failed", 0) + 1
 
 
 @persistent
@@ -101,6 +107,8 @@ def on_render_done(scene, *_):
     state = _renders.pop(scene.name, None)
     if not state:
         return
+    if state.get("failed"):
+        print("Quorvex: %d frame(s) were not blurred" % state["failed"], file=sys.stderr)
     if state["camera"]:
         state["camera"].dof.use_dof = state["use_dof"]
     scene.render.use_motion_blur = state["use_motion_blur"]
