@@ -9,6 +9,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libhwy-dev libopenexr-dev
   clang libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 missing=()
 for p in "${packages[@]}"; do
