@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "motion/streak_layout.h"
+#include "tests/support/double_rows.h"
 #include "process/sample_pass.h"
 
 namespace testing_support {
@@ -68,27 +69,6 @@ void EngineFrame::BlurPass(int threads) {
   pass.Finish();
 }
 
-namespace {
-// A row sink that sums in double precision.
-struct DoubleRows {
-  std::vector<double>* planes;
-  int32_t width, row_lo, row_hi;
-  void Add(int32_t r, int32_t c0, const float* kern, int32_t n, float t, const tessaly_image::color_rgba_f& col) {
-    for (int32_t j = 0; j < n; ++j) Tap(r, c0 + j, double(t) * double(kern[j]), col);
-  }
-  void AddPoints(int32_t r, int32_t c0, int32_t n, float v, const tessaly_image::color_rgba_f* colours) {
-    for (int32_t j = 0; j < n; ++j) Tap(r, c0 + j, double(v), colours[j]);
-  }
-  void Tap(int32_t r, int32_t c, double v, const tessaly_image::color_rgba_f& col) {
-    const size_t i = size_t(r) * size_t(width) + size_t(c);
-    planes[0][i] += v * col.r;
-    planes[1][i] += v * col.g;
-    planes[2][i] += v * col.b;
-    planes[3][i] += v * col.a;
-    planes[4][i] += v;
-  }
-};
-}  // namespace
 
 void EngineFrame::ReferencePass() {
   DoubleRows rows{ref, width, 0, height - 1};
