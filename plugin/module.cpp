@@ -38,3 +38,9 @@ extern "C" __attribute__((visibility("default"))) int HostModuleResource(int id,
   *size = bmp.size();
   return 1;
 }
+
+// Exported here, beside the registration: the module's own symbols are the
+// only ones it shows its host.
+extern "C" __attribute__((visibility("default"))) const ToolServices* HostToolServices() {
+  return quorvex_module::Services();
+}

@@ -4,6 +4,8 @@
 
 #include "host/Registry.h"
 
+struct ToolServices;
+
 namespace quorvex_module {
 
 constexpr int kBitmapResourceID = 101;
@@ -14,5 +16,7 @@ const char* BuildText();
 TagList RegistryTags(const void* factory, const ScriptInfo* script_info);
 // The module's bitmap resource: a 160 x 120, 24-bit uncompressed BMP.
 const std::vector<uint8_t>& LogoBitmap();
+// The engine services the module hands its hosts (host/ToolServices.h).
+const ToolServices* Services();
 
 }  // namespace quorvex_module

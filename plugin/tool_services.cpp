@@ -11,6 +11,7 @@
 #include "host/ToolServices.h"
 #include "plugin/Quorvex.h"
 #include "plugin/number_utils.h"
+#include "plugin/registry_tags.h"
 #include "process/channels.h"
 #include "process/edge_repair.h"
 
@@ -94,4 +95,4 @@ void Quorvex::FrameDiameters(Request* req, float* out) {
   std::vector<std::vector<float>>().swap(KernelBank);
 }
 
-extern "C" __attribute__((visibility("default"))) const ToolServices* HostToolServices() { return &g_services; }
+const ToolServices* quorvex_module::Services() { return &g_services; }

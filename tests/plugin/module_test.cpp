@@ -4,6 +4,8 @@
 
 #include "host/Module.h"
 #include "host/Registry.h"
+#include "host/SimdLevel.h"
+#include "host/ToolServices.h"
 #include "tests/support/tool_fixture.h"
 
 TEST(PluginModule, LoadingRegistersTheClassAndUnloadingRemovesIt) {
@@ -96,4 +98,51 @@ TEST(PluginModule, ToolsMadeThroughTheModuleRenderAndAreFreed) {
   op->Recycle();
   EXPECT_EQ(RefObject::LiveObjects(), before) << "every host object given back exactly once";
   EXPECT_EQ(RefObject::SurplusRecycles(), 0);
+}
+
+// Hosts reach the engine's rules through the module's services table: the
+// depth the tool reads under a pixel and each pixel's blur diameter.
+TEST(PluginModule, ServicesAnswerWithTheToolsOwnRules) {
+  auto m = PluginModule::Load(QUORVEX_PLUGIN_FILE);
+  const ToolServices* s = m->Services();
+  ASSERT_NE(s, nullptr) << "the module exports no services table";
+  EXPECT_EQ(std::string(s->SimdLevel()), ActiveSimdLevel());
+  testing_support::Console console;
+  Operator* op = m->Classes()[0]->Create(&console.doc);
+  ASSERT_NE(op, nullptr);
+  // Depth value x / 9 across; Simple mode, focus at 0, largest blur 10 % of
+  // 40 pixels: a sample at value v is blurred by 4 * v / (1 + v) pixels.
+  Image* in = testing_support::MakeImage(40, 2, [](int x, int) {
+    FltPixel p{0.5f, 0.5f, 0.5f, 1};
+    p.Z = float(x % 10) / 9.0f;
+    p.R = 0.25f;
+    return p;
+  });
+  op->FindInput("Input")->Connect(in);
+  for (auto c : {std::make_pair("EnableDepth", 1.0), std::make_pair("MaxBlurSize", 10.0),
+                 std::make_pair("FocusPosition", 0.0)})
+    op->FindInput(c.first)->Edit(c.second);
+  {
+    Request req(op, 0.0);
+    float value = 0;
+    char error[200] = "";
+    EXPECT_EQ(s->DepthValueAt(op, &req, in, 3, 1, &value, error, sizeof error), 1);
+    EXPECT_FLOAT_EQ(value, 3.0f / 9.0f);
+    op->FindInput("BlurChannel")->Edit(1);  // "Red"
+    EXPECT_EQ(s->DepthValueAt(op, &req, in, 3, 1, &value, error, sizeof error), 1);
+    EXPECT_FLOAT_EQ(value, 0.25f);
+    EXPECT_EQ(s->DepthValueAt(op, &req, in, 40, 0, &value, error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("outside"), std::string::npos) << error;
+    op->FindInput("BlurChannel")->Edit(0);
+
+    std::vector<float> d(80, -1.0f);
+    ASSERT_EQ(s->BlurDiameters(op, &req, d.data(), error, sizeof error), 1) << error;
+    for (int x = 0; x < 10; ++x) {
+      const double v = x / 9.0, blur = 4.0 * v / (1.0 + v);
+      EXPECT_NEAR(d[size_t(x)], std::floor(blur * 100.0 + 1e-3) / 100.0, 0.011) << x;
+    }
+  }
+  op->FindInput("Input")->Connect(nullptr);
+  op->Recycle();
+  in->Recycle();
 }
