@@ -1,22 +1,20 @@
 #include "studio/frame_sources.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/frame_range.h"
 #include "app/pass_conventions.h"
 #include "host/Tags.h"
 
 SourceImage::~SourceImage() {
-  if (full) full->Recycle();
-  if (proxy) proxy->Recycle();
+  for (Image* img : {full, half, quarter})
+    if (img) img->Recycle();
 }
 
-int ProxyDivisor(int width, int height) {
-  const long long pixels = (long long)width * height;
-  if (pixels < 200000) return 1;   // renders fast enough at full size
-  if (pixels <= 1200000) return 2;  // up to 1280 x 720 and a little more
-  return 4;
-}
+bool WantsProxies(int width, int height) { return (long long)width * height >= 100000; }
+
+int ProxyDivisor(double last_full_ms) { return last_full_ms <= 300.0 ? 2 : 4; }
 
 namespace {
 
@@ -28,13 +26,20 @@ std::unique_ptr<SourceImage> Read(const std::string& pattern, const StudioOption
   return s;
 }
 
-// The proxy keeps every channel, reduced with the host's filtered resize.
-void MakeProxy(SourceImage& s, int divisor, bool carries_divisor) {
-  const int w = std::max(1, s.full->Width / divisor), h = std::max(1, s.full->Height / divisor);
-  s.proxy = s.full->ResizeOfImage({{RSZ_Width, w}, {RSZ_Height, h}});
+// A proxy keeps every channel, reduced with the host's filtered resize.
+Image* Reduce(const Image& full, int divisor, bool carries_divisor) {
+  const int w = std::max(1, full.Width / divisor), h = std::max(1, full.Height / divisor);
+  Image* img = full.ResizeOfImage({{RSZ_Width, w}, {RSZ_Height, h}});
+  if (!img) throw std::runtime_error("cannot make a proxy of the frame");
   // The tool divides velocities by the input's resolution divisor; the depth
   // blur follows the image width by itself.
-  if (s.proxy && carries_divisor) s.proxy->Attrs.Add({IMG_ResolutionDivisor, divisor});
+  if (carries_divisor) img->Attrs.Add({IMG_ResolutionDivisor, divisor});
+  return img;
+}
+
+void MakeProxies(SourceImage& s, bool carries_divisor) {
+  s.half = Reduce(*s.full, 2, carries_divisor);
+  s.quarter = Reduce(*s.full, 4, carries_divisor);
 }
 
 }  // namespace
@@ -48,11 +53,11 @@ std::unique_ptr<FrameSources> LoadFrameSources(const StudioOptions& o, int frame
   SourceImage& vectors = f->motion ? *f->motion : *f->input;
   ApplyVectorConvention(vectors.file, *vectors.full, vectors.pick, VectorConvention{});
   ApplyDepthConvention(*(f->depth ? f->depth : f->input)->full, DepthConvention{});
-  f->divisor = ProxyDivisor(f->input->full->Width, f->input->full->Height);
-  if (f->divisor > 1) {
-    MakeProxy(*f->input, f->divisor, true);
-    if (f->motion) MakeProxy(*f->motion, f->divisor, false);
-    if (f->depth) MakeProxy(*f->depth, f->divisor, false);
+  f->proxies = WantsProxies(f->input->full->Width, f->input->full->Height);
+  if (f->proxies) {
+    MakeProxies(*f->input, true);
+    if (f->motion) MakeProxies(*f->motion, false);
+    if (f->depth) MakeProxies(*f->depth, false);
   }
   return f;
 }

@@ -126,6 +126,7 @@ void InstallRoutes(httplib::Server& server, StudioParts p) {
     res.set_header("X-Divisor", std::to_string(pic->divisor));
     res.set_header("X-View", pic->view);
     res.set_header("X-Failed", pic->failed ? "1" : "0");
+    res.set_header("X-Render-Ms", std::to_string(int(pic->render_ms + 0.5)));
     char ramp[64];
     std::snprintf(ramp, sizeof ramp, "%.3f %.3f", pic->ramp.smallest, pic->ramp.largest);
     res.set_header("X-Ramp", ramp);

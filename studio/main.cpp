@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <filesystem>
 #include <thread>
 
@@ -122,6 +125,13 @@ int Run(StudioOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+  // As in quorvex-render: a frame's planes and sample list are tens of
+  // megabytes; keep freed blocks for the next render instead of taking every
+  // page fault again.
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
   // Stop signals are taken by one thread (sigwait); every thread started later inherits the mask.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);

@@ -1,6 +1,7 @@
 #include "studio/tool_session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "app/comp_file.h"
@@ -126,7 +127,7 @@ json ToolSession::BuildPanel() const {
               {"sequence", o_.sequence},
               {"width", f.input->full->Width},
               {"height", f.input->full->Height},
-              {"proxy_divisor", f.divisor},
+              {"proxies", f.proxies},
               {"view", view_},
               {"focus_view", services_ && services_->BlurDiameters},
               {"focus_tool", services_ && services_->DepthValueAt},
@@ -259,7 +260,7 @@ void ToolSession::SaveComp(const std::string& path) {
 
 bool ToolSession::WantsProxy() const {
   std::lock_guard<std::mutex> lock(snapshot_mutex_);
-  return panel_.value("view", "result") == "result" && panel_.value("proxy_divisor", 1) > 1;
+  return panel_.value("view", "result") == "result" && panel_.value("proxies", false);
 }
 
 std::shared_ptr<Picture> ToolSession::Render(uint64_t generation, int stage) {
@@ -270,10 +271,10 @@ std::shared_ptr<Picture> ToolSession::Render(uint64_t generation, int stage) {
   pic->stage = stage;
   pic->view = view_;
   FrameSources& f = *sources_;
-  const bool proxy = stage == kProxyStage && f.divisor > 1 && view_ == "result";
-  pic->divisor = proxy ? f.divisor : 1;
+  const bool proxy = stage == kProxyStage && f.proxies && view_ == "result";
+  pic->divisor = proxy ? ProxyDivisor(last_full_ms_) : 1;
   auto pick = [&](const std::unique_ptr<SourceImage>& s) -> Image* {
-    return s ? (proxy ? s->proxy : s->full) : nullptr;
+    return s ? s->Reduced(pic->divisor) : nullptr;
   };
   Image* input = pick(f.input);
   tool_.FindInput("Input")->Connect(input);
@@ -301,7 +302,10 @@ std::shared_ptr<Picture> ToolSession::Render(uint64_t generation, int stage) {
         pic->failed = true;
       }
     } else {
+      const auto start = std::chrono::steady_clock::now();
       tool_.Process(&req);
+      pic->render_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      if (!proxy && !tool_.Abort.load()) last_full_ms_ = pic->render_ms;
       if (auto* result = static_cast<Image*>(req.TakeResult(tool_.FindOutput("Output")))) {
         pic->rgba = InterleavedRGBA(*result);
         pic->width = result->Width;

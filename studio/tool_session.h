@@ -25,6 +25,7 @@ struct Picture {
   std::string view;      // "result" or "focus"
   bool failed = false;   // the tool reported an error (its line is in the console)
   FocusRamp ramp;        // the focus view's ramp ends
+  double render_ms = 0;  // the tool's Process (or the blur sizes) alone
   std::vector<float> rgba;
 };
 constexpr int kProxyStage = 1;
@@ -85,6 +86,7 @@ class ToolSession {
   int frame_ = 1;
   std::string view_ = "result";
   std::atomic<uint64_t> generation_{1};
+  double last_full_ms_ = 0.0;  // the last full render's time, for the proxy's size
 
   mutable std::mutex snapshot_mutex_;  // what the page reads without waiting for a render
   nlohmann::json panel_;

@@ -289,7 +289,7 @@ function checkboxWidget(c, widget) {
     return (c2) => {
       const on = c2.value > 0.5;
       b.classList.toggle('on', on);
-      b.textContent = on ? '\u{1F512}' : '\u{1F513}';
+      b.textContent = on ? 'Locked' : 'Unlocked';
       b.title = on ? 'X and Y scaled together' : 'X and Y scaled apart';
     };
   }
