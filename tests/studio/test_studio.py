@@ -14,6 +14,7 @@ from selenium.webdriver.common.by import By
 
 from studio_harness import Page, Studio, command, list_controls, make_frame, same_pixels, start_browser
 
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 driver = None
 profile = None
 work = None
@@ -47,12 +48,19 @@ class StudioCase(unittest.TestCase):
     """Each test gets a fresh studio on the small frame and the page open on it."""
 
     studio_args = ()
+    frame = None  # FRAME unless a class names another
 
     def setUp(self):
         self.out = tempfile.mkdtemp(dir=work)
-        self.studio = Studio(FRAME, "--out-dir", self.out, *self.studio_args)
+        self.studio = Studio(self.frame or FRAME, "--out-dir", self.out, *self.studio_args)
         self.addCleanup(self.studio.close)
         self.page = Page(driver, self.studio)
+
+    def need_engine_services(self):
+        """The focus tool and the focus view come from the module's exported engine services."""
+        panel = self.studio.request("GET", "/api/panel")[1]
+        if not panel["focus_tool"]:
+            self.skipTest("the loaded module exports no engine services (HostToolServices): no focus tool or view")
 
     def depth_on(self):
         self.page.tab("Depth Blur")
@@ -146,6 +154,7 @@ class ViewerTest(StudioCase):
         self.assertEqual(p.canvas_changes(), 0)
 
     def test_focus_tool_sets_focus_position_to_the_depth_under_the_pixel(self):
+        self.need_engine_services()
         p = self.page
         self.depth_on()
         driver.find_element(By.ID, "one").click()  # one picture pixel per canvas pixel, from the corner
@@ -165,7 +174,8 @@ class ViewerTest(StudioCase):
                 self.assertAlmostEqual(p.number("FocusPosition"), expected, places=3)
         self.assertNotAlmostEqual(p.number("FocusPosition"), 0.0)
 
-    def test_focus_view_and_wipe(self):
+    def test_focus_view_replaces_the_result_and_back(self):
+        self.need_engine_services()
         p = self.page
         self.depth_on()
         p.snapshot_canvas()
@@ -176,8 +186,20 @@ class ViewerTest(StudioCase):
         p.edited(driver.find_element(By.ID, "view-result").click)
         p.wait_picture()
         self.assertEqual(p.canvas_changes(), 0)
-        driver.find_element(By.ID, "wipe").click()  # the left half now shows the source
+
+    def test_wipe_shows_the_source_left_of_the_line(self):
+        p = self.page
+        p.type_number("Scale Velocity", 8)
+        p.wait_picture()
+        p.snapshot_canvas()
+        driver.find_element(By.ID, "wipe").click()
         self.assertGreater(p.canvas_changes(), 0)
+        canvas = driver.find_element(By.ID, "view")
+        readout = driver.find_element(By.ID, "readout")
+        ActionChains(driver).move_to_element_with_offset(canvas, -canvas.size["width"] // 4, 0).perform()
+        self.assertTrue(readout.text.endswith("source"), readout.text)
+        ActionChains(driver).move_to_element_with_offset(canvas, canvas.size["width"] // 4, 0).perform()
+        self.assertTrue(readout.text.endswith("result"), readout.text)
 
     def test_console_shows_the_tools_lines(self):
         p = self.page
@@ -255,6 +277,25 @@ class SaveAndRenderTest(StudioCase):
         self.assertFalse(os.path.exists(outside))
 
 
+class ExampleSceneTest(StudioCase):
+    frame = os.path.join(ROOT, "examples", "scene.exr")
+    studio_args = ("--comp", os.path.join(ROOT, "examples", "example.comp"))
+
+    def test_comp_on_the_command_line_loads_into_the_panel(self):
+        p = self.page
+        p.tab("Depth Blur")
+        self.assertTrue(p.row("EnableDepth").find_element(By.CSS_SELECTOR, "input").is_selected())
+        self.assertEqual((p.number("FocalLength"), p.number("FStop"), p.number("FocusPosition")), (50, 1.4, 2000))
+        self.assertAlmostEqual(p.number("ApertureDiameter"), 50 / 1.4, places=4)
+        self.assertTrue(p.row("FocalLength").is_displayed())
+        self.assertFalse(p.row("MaxBlurSize").is_displayed())
+        driver.find_element(By.ID, "wipe").click()
+        canvas = driver.find_element(By.ID, "view")
+        ActionChains(driver).move_to_element_with_offset(canvas, 60, -40).perform()  # a value in the readout
+        self.assertRegex(driver.find_element(By.ID, "readout").text, r"x \d+ y \d+ +R")
+        p.screenshot("studio.png")
+
+
 class SafetyTest(unittest.TestCase):
     """The server's refusals, over plain HTTP."""
 
@@ -290,6 +331,7 @@ class SafetyTest(unittest.TestCase):
 
     def test_bad_requests_get_4xx_and_the_server_keeps_running(self):
         s = self.studio
+        services = s.request("GET", "/api/panel")[1]["focus_tool"]
         cases = [
             ("unknown control", "/api/edit", {"id": "FocalLenght", "value": 3}, 404),
             ("number control given text", "/api/edit", {"id": "FocalLength", "value": "big"}, 400),
@@ -299,7 +341,7 @@ class SafetyTest(unittest.TestCase):
             ("not an object", "/api/edit", [1, 2], 400),
             ("frame outside the range", "/api/frame", {"frame": 7}, 400),
             ("unknown view", "/api/view", {"view": "x-ray"}, 400),
-            ("focus outside the picture", "/api/focus", {"x": 5000, "y": 1}, 400),
+            ("focus outside the picture", "/api/focus", {"x": 5000, "y": 1}, 400 if services else 409),
             ("key on a text", "/api/key", {"id": "DocUrl"}, 400),
         ]
         for what, path, body, want in cases:
