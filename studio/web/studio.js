@@ -102,7 +102,8 @@ function draw() {
   const { w, h } = fullSize();
   const put = (pic) => {
     if (!pic) return;
-    ctx.imageSmoothingEnabled = view.zoom * pic.divisor < 1 || pic.divisor > 1;
+    // Smooth at fitting sizes and for proxies; single pixels show as squares when zoomed in to look at them.
+    ctx.imageSmoothingEnabled = view.zoom < 2 || pic.divisor > 1;
     ctx.drawImage(pic.canvas, view.panX, view.panY, w * view.zoom, h * view.zoom);
   };
   if (view.wipe && view.source) {

@@ -20,6 +20,10 @@ profile = None
 work = None
 FRAME = None  # a small frame with depth and motion, made by make_example
 
+# The blur pass adds samples in the order the worker threads reach them: a render of the same state may move a
+# few display pixels by one level. A real change moves hundreds.
+SUM_ORDER_PIXELS = 100
+
 # The visibility table of the depth settings: (edits, shown, hidden).
 LENS = ["FocalLength", "ApertureDiameter", "FStop", "FilmbackWidth", "DepthMapType", "DepthMapUnits"]
 VISIBILITY = [
@@ -151,7 +155,7 @@ class ViewerTest(StudioCase):
         p.snapshot_canvas()
         p.type_number("Scale Velocity", 6)  # no change: the same picture comes back
         p.wait_picture()
-        self.assertEqual(p.canvas_changes(), 0)
+        self.assertLess(p.canvas_changes(), SUM_ORDER_PIXELS)
 
     def test_focus_tool_sets_focus_position_to_the_depth_under_the_pixel(self):
         self.need_engine_services()
@@ -185,7 +189,7 @@ class ViewerTest(StudioCase):
         self.assertGreater(p.canvas_changes(), 500)
         p.edited(driver.find_element(By.ID, "view-result").click)
         p.wait_picture()
-        self.assertEqual(p.canvas_changes(), 0)
+        self.assertLess(p.canvas_changes(), SUM_ORDER_PIXELS)
 
     def test_wipe_shows_the_source_left_of_the_line(self):
         p = self.page
