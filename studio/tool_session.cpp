@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <exception>
 
 #include "app/comp_file.h"
 #include "app/control_edits.h"
@@ -61,13 +62,11 @@ json ToolSession::Changing(Change&& change) {
   std::unique_lock<std::mutex> lock(mutex_);
   tool_.Abort.store(0);
   // The render in flight is gone either way: a failed change still asks for a new one.
+  std::exception_ptr refused;
   try {
     change();
   } catch (...) {
-    generation_.fetch_add(1);
-    lock.unlock();
-    if (on_change_) on_change_();
-    throw;
+    refused = std::current_exception();
   }
   generation_.fetch_add(1);
   json panel = BuildPanel();
@@ -77,6 +76,7 @@ json ToolSession::Changing(Change&& change) {
   }
   lock.unlock();
   if (on_change_) on_change_();
+  if (refused) std::rethrow_exception(refused);
   return panel;
 }
 

@@ -183,12 +183,19 @@ async function pictureLoop() {
   }
 }
 
+// The source of the panel's frame, for the wipe; one request at a time.
 async function loadSource() {
-  const frame = panel.frame;
-  const r = await binary('/api/source');
-  view.source = makePicture(r.data, +r.headers.get('X-Width'), +r.headers.get('X-Height'), 1);
-  view.sourceFrame = frame;
-  draw();
+  if (view.sourceLoading) return;
+  view.sourceLoading = true;
+  try {
+    const r = await binary('/api/source');
+    view.source = makePicture(r.data, +r.headers.get('X-Width'), +r.headers.get('X-Height'), 1);
+    view.sourceFrame = +r.headers.get('X-Frame');
+    draw();
+  } finally {
+    view.sourceLoading = false;
+  }
+  if (view.sourceFrame !== panel.frame) loadSource();
 }
 
 // ---------------------------------------------------------------- panel
