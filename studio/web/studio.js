@@ -390,20 +390,13 @@ function showPanel(p) {
   if (first) {
     page = p.pages[0];
     showTabs();
-    const conn = $('connections');
-    for (const c of p.controls.filter((c) => c.type === 'Image')) {
-      const d = document.createElement('div');
-      d.innerHTML = '<span></span><span></span>';
-      d.children[0].textContent = c.name;
-      d.children[1].textContent = c.file || (c.id === 'Input' ? '' : 'not connected');
-      conn.append(d);
-    }
     for (const c of p.controls.filter((c) => c.type !== 'Image')) rows.set(c.id, buildControl(c));
-    $('file').textContent = (p.controls.find((c) => c.id === 'Input') || {}).file + `  ${p.width} x ${p.height}`;
     setupFrames(p);
     resizeCanvas();
   }
   for (const c of p.controls) if (rows.has(c.id)) rows.get(c.id)(c);
+  showConnections(p);
+  $('file').textContent = (p.controls.find((c) => c.id === 'Input') || {}).file + `  ${p.width} x ${p.height}`;
   document.body.dataset.generation = p.generation;
   $('view-result').classList.toggle('on', p.view === 'result');
   $('view-focus').classList.toggle('on', p.view === 'focus');
@@ -414,6 +407,19 @@ function showPanel(p) {
     $('frame-number').textContent = p.frame;
   }
   if (view.sourceFrame !== p.frame) loadSource();
+}
+
+// The image inputs and the files connected to them at this frame.
+function showConnections(p) {
+  const conn = $('connections');
+  conn.innerHTML = '';
+  for (const c of p.controls.filter((c) => c.type === 'Image')) {
+    const d = document.createElement('div');
+    d.innerHTML = '<span></span><span></span>';
+    d.children[0].textContent = c.name;
+    d.children[1].textContent = c.file || 'not connected';
+    conn.append(d);
+  }
 }
 
 function setupFrames(p) {

@@ -236,6 +236,35 @@ class KeyframeTest(StudioCase):
         self.assertTrue(filecmp.cmp(os.path.join(self.out, "keys.comp"), os.path.join(self.out, "cmd.comp"), False))
 
 
+class SequenceTest(StudioCase):
+    studio_args = ("--frames", "1-2")
+
+    def setUp(self):
+        self.frame = os.path.join(work, "seq.####.exr")
+        for f in (1, 2):
+            shutil.copyfile(FRAME, os.path.join(work, "seq.%04d.exr" % f))
+        super().setUp()
+
+    def test_frame_slider_loads_the_frames_files_and_render_writes_each_frame(self):
+        p = self.page
+        self.assertEqual(self.studio.request("GET", "/api/source")[0], 200)
+        slider = driver.find_element(By.ID, "frame")
+        p.edited(lambda: p.js("arguments[0].value = 1; arguments[0].dispatchEvent(new Event('input'));", slider))
+        self.assertEqual(driver.find_element(By.ID, "frame-number").text, "2")
+        p.wait(lambda: p.js("return view.sourceFrame") == 2, what="frame 2's source")
+        self.assertIn("seq.0002.exr", " ".join(r.text for r in driver.find_elements(By.CSS_SELECTOR, "#connections div")))
+        name = driver.find_element(By.ID, "render-name")
+        self.assertEqual(name.get_attribute("value"), "render.####.exr")
+        driver.find_element(By.ID, "render").click()
+        p.wait(lambda: p.js("return document.body.dataset.render || ''") != "", 60, "the render to finish")
+        self.assertEqual(p.js("return document.body.dataset.render"), "done",
+                         driver.find_element(By.ID, "out-message").text)
+        self.assertEqual(driver.find_element(By.ID, "render-progress").get_attribute("value"), "2")
+        self.assertEqual(sorted(os.listdir(self.out)), ["render.0001.exr", "render.0002.exr"])
+        status, body = self.studio.request("POST", "/api/frame", {"frame": 3})
+        self.assertEqual(status, 400, body)
+
+
 class SaveAndRenderTest(StudioCase):
     def test_saved_comp_equals_the_commands_for_the_same_edits(self):
         p = self.page
