@@ -214,6 +214,7 @@ function send(key, path, body) {
 }
 
 async function pump() {
+  document.body.dataset.busy = busy || queued.size ? '1' : '0';
   if (busy || queued.size === 0) return;
   const [key, req] = queued.entries().next().value;
   queued.delete(key);

@@ -154,7 +154,8 @@ class Page:
         """Runs a user action that edits a control and waits for the server's answer."""
         before = self.generation()
         action()
-        self.wait(lambda: self.generation() > before, what="the panel after the edit")
+        self.wait(lambda: self.generation() > before and self.js("return document.body.dataset.busy") == "0",
+                  what="the panel after the edit")
 
     def click_button(self, cid, label):
         row = self.row(cid)
