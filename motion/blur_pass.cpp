@@ -65,23 +65,34 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     const size_t end = std::min(first + kSamplesPerChunk, in_.count);
     const int32_t W = in_.image.width, H = in_.image.height;
     const int32_t bank_size = int32_t(in_.bank->size());
+    // Each sample's kernel (all points of a streak share their sample's
+    // depth; neighbours often share it too) and the rows the chunk writes.
+    ChunkKernels kernels;
     int64_t lo = INT64_MAX, hi = INT64_MIN;
     int32_t hmax = 0;
+    float last_depth = std::numeric_limits<float>::quiet_NaN();
+    int32_t last_k = 0;
     for (size_t i = first; i < end; ++i) {
       const pixel_sample& s = in_.samples[i];
-      const int32_t h = splat::KernelHalfSide(dof::KernelIndex(in_.depth, bank_size, s.depth), in_.depth.kernel_step);
-      const auto reach = RowReach(s, streak::IsStill(s), h, in_.mirror, H);
+      if (!(s.depth == last_depth)) {
+        last_depth = s.depth;
+        last_k = dof::KernelIndex(in_.depth, bank_size, s.depth);
+      }
+      const int32_t h = splat::KernelHalfSide(last_k, in_.depth.kernel_step);
+      kernels.index[i - first] = last_k;
+      kernels.still[i - first] = streak::IsStill(s);
+      const auto reach = RowReach(s, kernels.still[i - first], h, in_.mirror, H);
       lo = std::min(lo, reach.first);
       hi = std::max(hi, reach.second);
       hmax = std::max(hmax, h);
     }
+    kernels.hmax = hmax;
     lo = std::max<int64_t>(lo, 0);
     hi = std::min<int64_t>(hi, H - 1);
     if (lo <= hi && (hi - lo + 1) * int64_t(W) > kBandBudget) {
       std::vector<float> scratch(splat::ScratchSize(hmax), 0.0f);
       for (size_t i = first; i < end && !abort.load(std::memory_order_relaxed); ++i)
-        SplatStreakDirect(in_, in_.samples[i], dof::KernelIndex(in_.depth, bank_size, in_.samples[i].depth),
-                          scratch.data());
+        SplatStreakDirect(in_, in_.samples[i], kernels.index[i - first], scratch.data());
     } else if (lo <= hi) {
       {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -92,7 +103,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
       }
       if (!band) band = std::make_unique<splat::LocalBand>();
       band->Reset(W, int32_t(lo), int32_t(hi));
-      Splat(first, end, *band, abort);
+      Splat(first, end, kernels, *band, abort);
     }
   } catch (...) {
     Publish(chunk, nullptr);
@@ -101,28 +112,13 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
   Publish(chunk, std::move(band));
 }
 
-void BlurPass::Splat(size_t first, size_t end, splat::LocalBand& b, const std::atomic<int>& abort) const {
+void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, splat::LocalBand& b,
+                     const std::atomic<int>& abort) const {
   const int32_t W = in_.image.width, H = in_.image.height;
-  const int32_t bank_size = int32_t(in_.bank->size());
   const float step = in_.depth.kernel_step;
-  // Each sample's kernel (all points of a streak share their sample's depth;
-  // neighbours often share it too).
-  int32_t kernel[kSamplesPerChunk];
-  bool still[kSamplesPerChunk];
-  int32_t hmax = 0;
-  float last_depth = std::numeric_limits<float>::quiet_NaN();
-  int32_t last_k = 0;
-  for (size_t i = first; i < end; ++i) {
-    const pixel_sample& s = in_.samples[i];
-    if (!(s.depth == last_depth)) {
-      last_depth = s.depth;
-      last_k = dof::KernelIndex(in_.depth, bank_size, s.depth);
-    }
-    kernel[i - first] = last_k;
-    still[i - first] = streak::IsStill(s);
-    hmax = std::max(hmax, splat::KernelHalfSide(last_k, step));
-  }
-  splat::MovingGroup moving(b, b.Scratch(splat::ScratchSize(hmax)), in_.mirror, W, H);
+  const int32_t* kernel = kernels.index;
+  const bool* still = kernels.still;
+  splat::MovingGroup moving(b, b.Scratch(splat::ScratchSize(kernels.hmax)), in_.mirror, W, H);
   for (size_t i = first; i < end; ++i) {
     if (abort.load(std::memory_order_relaxed)) return;
     const pixel_sample& s = in_.samples[i];

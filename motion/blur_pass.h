@@ -61,7 +61,14 @@ class BlurPass {
   void Finish();
 
  private:
-  void Splat(size_t first, size_t end, splat::LocalBand& band, const std::atomic<int>& abort) const;
+  // A chunk's samples' kernel indices and whether each is still.
+  struct ChunkKernels {
+    int32_t index[kSamplesPerChunk];
+    bool still[kSamplesPerChunk];
+    int32_t hmax = 0;
+  };
+  void Splat(size_t first, size_t end, const ChunkKernels& kernels, splat::LocalBand& band,
+             const std::atomic<int>& abort) const;
   void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
   void FlushInOrder(std::unique_lock<std::mutex>& held);
 

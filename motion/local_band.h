@@ -65,7 +65,8 @@ class LocalBand {
       if (s.first > s.second) continue;
       {
         [[maybe_unused]] auto held = lock(r);
-        AddAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, At(r, s.first), s.second - s.first + 1);
+        AddBandRunAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, At(r, s.first),
+                           s.second - s.first + 1);
       }
       s = {INT32_MAX, INT32_MIN};
     }
@@ -84,18 +85,6 @@ class LocalBand {
     s.first = std::min(s.first, c0);
     s.second = std::max(s.second, c1);
     dirty_ = true;
-  }
-  // image[j] += band[j] (colour interleaved in the image), then band[j] = 0.
-  static void AddAndClear(Colour* color, float* norm, const PlanarRun& band, int32_t n) {
-    double *r = band.plane[0], *g = band.plane[1], *b = band.plane[2], *a = band.plane[3], *w = band.plane[4];
-    for (int32_t j = 0; j < n; ++j) {
-      color[j].r += float(r[j]);
-      color[j].g += float(g[j]);
-      color[j].b += float(b[j]);
-      color[j].a += float(a[j]);
-      norm[j] += float(w[j]);
-      r[j] = g[j] = b[j] = a[j] = w[j] = 0.0;
-    }
   }
   PlanarRun At(int32_t r, int32_t c) const {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);

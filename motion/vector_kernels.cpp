@@ -40,9 +40,22 @@ void AddKernelRunImpl(const PlanarRun& at, const float* kern, int32_t n, float t
   for (; j < n; ++j) KernelRunStep(d1, at, kern, j, t, col);
 }
 
-// Output pixels p .. p + lanes - 1 of a row of stills, in tag `d`.
+// Adds `count` (at most kStillsPad) float sums to a band plane of doubles.
+HWY_INLINE void AddToDoubles(const float* sums, int32_t count, double* dst) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> df;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  int32_t i = 0;
+  for (; i + N <= count; i += N)
+    hn::StoreU(hn::Add(hn::LoadU(dd, dst + i), hn::PromoteTo(dd, hn::LoadU(df, sums + i))), dd, dst + i);
+  for (; i < count; ++i) dst[i] += double(sums[i]);
+}
+
+// Output pixels p .. p + lanes - 1 of a row of stills, of which the first
+// `valid` are added (the others lie past the run; the kernel row's padding
+// keeps their reads inside it).
 template <class D>
-HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p) {
+HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p, int32_t valid) {
   const int32_t N = int32_t(hn::Lanes(d));
   const float* k0 = r.kpad + kStillsPad;
   const int32_t f = r.first + p;
@@ -64,8 +77,7 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p) {
   HWY_ALIGN float lanes[kStillsPad];
   auto add = [&](auto sum, int c) {
     hn::Store(sum, d, lanes);
-    double* dst = r.at.plane[c] + p;
-    for (int32_t i = 0; i < N; ++i) dst[i] += double(lanes[i]);
+    AddToDoubles(lanes, valid, r.at.plane[c] + p);
   };
   add(ar, 0);
   add(ag, 1);
@@ -78,10 +90,33 @@ void AddRowOfStillsImpl(const RowOfStills& r) {
   // At most kStillsPad lanes: the kernel row's padding covers that much.
   const hn::CappedTag<float, kStillsPad> d;
   const int32_t N = int32_t(hn::Lanes(d));
-  int32_t p = 0;
-  for (; p + N <= r.n; p += N) StillsGroup(d, r, p);
-  const hn::CappedTag<float, 1> d1;
-  for (; p < r.n; ++p) StillsGroup(d1, r, p);
+  for (int32_t p = 0; p < r.n; p += N) StillsGroup(d, r, p, std::min(N, r.n - p));
+}
+
+template <class DD>
+HWY_INLINE void BandStep(DD dd, float* ic, float* in, const PlanarRun& band, int32_t j) {
+  const hn::Rebind<float, DD> df;
+  auto get = [&](int c) {
+    double* p = band.plane[c] + j;
+    const auto v = hn::DemoteTo(df, hn::LoadU(dd, p));
+    hn::StoreU(hn::Zero(dd), dd, p);
+    return v;
+  };
+  const auto r = get(0), g = get(1), b = get(2), a = get(3), w = get(4);
+  auto ir = hn::Zero(df), ig = ir, ib = ir, ia = ir;
+  hn::LoadInterleaved4(df, ic + 4 * j, ir, ig, ib, ia);
+  hn::StoreInterleaved4(hn::Add(ir, r), hn::Add(ig, g), hn::Add(ib, b), hn::Add(ia, a), df, ic + 4 * j);
+  hn::StoreU(hn::Add(hn::LoadU(df, in + j), w), df, in + j);
+}
+
+void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
+                            int32_t n) {
+  const hn::ScalableTag<double> dd;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  int32_t j = 0;
+  for (; j + N <= n; j += N) BandStep(dd, &image_color[0].r, image_norm, band, j);
+  const hn::CappedTag<double, 1> d1;
+  for (; j < n; ++j) BandStep(d1, &image_color[0].r, image_norm, band, j);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -93,12 +128,18 @@ namespace splat {
 
 HWY_EXPORT(AddKernelRunImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
+HWY_EXPORT(AddBandRunAndClearImpl);
 
 void AddKernelRun(const PlanarRun& at, const float* kern, int32_t n, float t, const tessaly_image::color_rgba_f& col) {
   HWY_DYNAMIC_DISPATCH(AddKernelRunImpl)(at, kern, n, t, col);
 }
 
 void AddRowOfStills(const RowOfStills& r) { HWY_DYNAMIC_DISPATCH(AddRowOfStillsImpl)(r); }
+
+void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
+                        int32_t n) {
+  HWY_DYNAMIC_DISPATCH(AddBandRunAndClearImpl)(image_color, image_norm, band, n);
+}
 
 }  // namespace splat
 #endif

@@ -37,5 +37,10 @@ struct RowOfStills {
 constexpr int32_t kStillsPad = 16;
 void AddRowOfStills(const RowOfStills& r);
 
+// image[j] += band[j] (colour interleaved r, g, b, a in the image, planar in
+// the band; the weight alone), then band[j] = 0, for j < n.
+void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
+                        int32_t n);
+
 
 }  // namespace splat
