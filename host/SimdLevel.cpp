@@ -27,7 +27,7 @@ constexpr Level kLevels[] = {
 int64_t MachineTargets() {
   static const int64_t targets = [] {
     hwy::SetSupportedTargetsForTest(0);
-    return hwy::SupportedTargets() & (HWY_TARGETS | HWY_SCALAR);
+    return hwy::SupportedTargets() & HWY_TARGETS;
   }();
   return targets;
 }
@@ -45,7 +45,6 @@ std::vector<std::string> AvailableSimdLevels() {
   const int64_t have = MachineTargets();
   for (const Level& l : kLevels)
     if (have & l.target) names.push_back(l.name);
-  if (names.empty() || names.back() != "scalar") names.push_back("scalar");
   return names;
 }
 
@@ -57,13 +56,13 @@ void SetSimdLevel(const std::string& name) {
   }
   for (size_t i = 0; i < sizeof kLevels / sizeof kLevels[0]; ++i) {
     if (name != kLevels[i].name) continue;
-    if (!(have & kLevels[i].target) && kLevels[i].target != HWY_SCALAR)
+    if (!(have & kLevels[i].target))
       throw std::runtime_error("QUORVEX_SIMD=" + name + ": this processor does not run that level (it runs " +
                                Choices() + ")");
     // This level and every lower one the machine has.
     int64_t mask = 0;
     for (size_t j = i; j < sizeof kLevels / sizeof kLevels[0]; ++j) mask |= kLevels[j].target & have;
-    hwy::SetSupportedTargetsForTest(mask | HWY_SCALAR);
+    hwy::SetSupportedTargetsForTest(mask);
     return;
   }
   throw std::runtime_error("QUORVEX_SIMD=" + name + ": unknown level (choose " + Choices() + ")");
@@ -78,7 +77,7 @@ void ApplySimdSwitch() {
 }
 
 std::string ActiveSimdLevel() {
-  const int64_t chosen = hwy::SupportedTargets() & (HWY_TARGETS | HWY_SCALAR);
+  const int64_t chosen = hwy::SupportedTargets() & HWY_TARGETS;
   for (const Level& l : kLevels)
     if (chosen & l.target) return l.name;
   return "scalar";

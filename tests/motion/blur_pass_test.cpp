@@ -56,12 +56,8 @@ void ExpectSameAsReference(const Frame& fr, int threads) {
   EXPECT_EQ(bad, 0u);
 }
 
-// Under emulation (QUORVEX_TEST_FRAMES=small) the same kinds of frame, a few
-// rows high.
-int Rows(int rows) {
-  const char* v = std::getenv("QUORVEX_TEST_FRAMES");
-  return v && std::string(v) == "small" ? std::min(rows, 7) : rows;
-}
+// Under emulation the same kinds of frame, a few rows high.
+int Rows(int rows) { return Emulated() ? std::min(rows, 7) : rows; }
 
 std::vector<Frame> EveryKindOfFrame() {
   std::vector<Frame> frames;

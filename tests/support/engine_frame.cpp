@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "motion/streak_layout.h"
@@ -11,6 +13,11 @@
 #include "process/sample_pass.h"
 
 namespace testing_support {
+
+bool Emulated() {
+  const char* v = std::getenv("QUORVEX_TEST_EMULATED");
+  return v && std::string(v) == "1";
+}
 
 EngineFrame::EngineFrame(int w, int h, const std::function<PixelChannels(int, int)>& scene, EdgeCondition edges,
                          double max_blur_percent, float focus)
@@ -35,7 +42,11 @@ EngineFrame::EngineFrame(int w, int h, const std::function<PixelChannels(int, in
   settings.depth.blur_scale =
       settings.depth.enabled ? float(w) * float(max_blur_percent) / 100.0f : settings.depth.kernel_step;
   RunSamplePass(settings, in, in, in, out, samples);
-  dof::BuildKernelBank(settings.depth, w, settings.kernel, nullptr, nullptr, bank);
+  // Only the entries the samples reach, as the tool builds them.
+  const int32_t count = dof::KernelBankSize(settings.depth, w);
+  std::vector<uint8_t> wanted(size_t(count), 0);
+  for (const pixel_sample& s : samples) wanted[size_t(dof::KernelIndex(settings.depth, count, s.depth))] = 1;
+  dof::BuildKernelBank(settings.depth, w, settings.kernel, nullptr, &wanted, bank);
 
   color.resize(w, h);
   norm.resize(w, h);
@@ -60,11 +71,13 @@ void EngineFrame::BlurPass(int threads) {
   const int32_t chunks = int32_t(blur::ChunkCount(samples.size()));
   std::atomic<int32_t> next{0};
   std::atomic<int> abort{0};
+  auto work = [&] {
+    for (int32_t c; (c = next.fetch_add(1)) < chunks;) pass.RunChunk(c, abort);
+  };
+  if (Emulated()) threads = 1;
   std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t)
-    workers.emplace_back([&] {
-      for (int32_t c; (c = next.fetch_add(1)) < chunks;) pass.RunChunk(c, abort);
-    });
+  for (int t = 1; t < threads; ++t) workers.emplace_back(work);
+  work();
   for (auto& t : workers) t.join();
   pass.Finish();
 }

@@ -21,7 +21,8 @@ struct EngineFrame {
   EngineFrame(int w, int h, const std::function<PixelChannels(int, int)>& scene, EdgeCondition edges,
               double max_blur_percent = 0, float focus = 0);
 
-  // The blur pass with chunks taken in order by `threads` threads.
+  // The blur pass with chunks taken in order by `threads` threads (the
+  // calling one among them).
   void BlurPass(int threads);
   // The straightforward order: four copies per point, sums in double.
   void ReferencePass();
@@ -35,6 +36,11 @@ struct EngineFrame {
   blur::RowLocks locks;
   std::vector<double> ref[5];  // red, green, blue, alpha, weight
 };
+
+// Under emulation (QUORVEX_TEST_EMULATED=1, the arm64 run under qemu-user,
+// where floating point is slow and threads do not start): frames a few rows
+// high and the pass on the calling thread.
+bool Emulated();
 
 // Test pictures: a texture with one depth and velocity everywhere, and a
 // shot-like frame (objects at several distances moving between `lo` and
