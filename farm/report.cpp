@@ -1,5 +1,6 @@
 #include "farm/report.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -25,6 +26,19 @@ std::string LastLine(const std::string& text) {
   while (std::getline(lines, line))
     if (!line.empty()) last = line;
   return last;
+}
+
+// The part of a task log written by its last attempt (the job script starts
+// each attempt with a "quorvex-farm: task N (...), attempt K" line).
+std::string LastAttempt(const std::string& log_text) {
+  size_t at = 0;
+  for (size_t line = 0; line < log_text.size();) {
+    const size_t eol = std::min(log_text.find('\n', line), log_text.size());
+    const std::string text = log_text.substr(line, eol - line);
+    if (text.rfind("quorvex-farm: task ", 0) == 0 && text.find(", attempt ") != std::string::npos) at = line;
+    line = eol + 1;
+  }
+  return log_text.substr(at);
 }
 
 // A task that was stopped hard leaves its log under its temporary name.
@@ -93,7 +107,7 @@ std::string ReportText(const Submission& s, const std::vector<FrameState>& frame
       r << "    task " << task << " left no log (it did not start, or was stopped before its first line)\n";
       continue;
     }
-    const std::string text = ReadText(log);
+    const std::string text = LastAttempt(ReadText(log));
     r << "    task " << task << " log: " << s.Shown(log) << "\n";
     std::vector<std::string> lines = LinesNamingFrame(text, f.frame);
     if (lines.empty()) lines.push_back("(no line names this frame; the log ends: " + LastLine(text) + ")");
