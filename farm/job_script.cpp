@@ -72,7 +72,7 @@ while :; do
   [ -n "$cancelled" ] && status=130
   echo "quorvex-farm: task $task exit status $status" >>"$partial"
   if [ "$status" -eq 0 ] || [ -n "$cancelled" ] || [ "$attempt" -gt "$retries" ]; then break; fi
-  sleep 2
+  sleep "${QUORVEX_FARM_RETRY_PAUSE:-2}"
 done
 mv -f "$partial" "$log"
 exit "$status"

@@ -54,7 +54,9 @@ std::string FarmFolderFor(const std::string& absolute_output) {
   const std::string ext = out.extension().string();
   if (!ext.empty()) name.resize(name.size() - ext.size());
   // Drop the frame pattern and the separators around it: "shot.####" -> "shot".
-  name = std::regex_replace(name, std::regex(R"([._-]*(#+|%0?\d{0,2}d)[._-]*)"), "");
+  name = std::regex_replace(name, std::regex(R"([._-]*(#+|%0?\d{0,2}d)[._-]*)"), ".");
+  while (!name.empty() && name.back() == '.') name.pop_back();
+  while (!name.empty() && name.front() == '.') name.erase(0, 1);
   if (name.empty()) name = "frames";
   return (out.parent_path() / (name + ".farm")).string();
 }
