@@ -46,20 +46,28 @@ install_packages() {
   return 0
 }
 
+# True while a process runs (an ended one waiting to be reaped does not count).
+alive() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }  # the state follows the command name in brackets
+  [[ $stat != Z* ]]
+}
+
 # The process id recorded in a pid file, when that process still runs.
 running_pid() {
   local file=$1 pid
   [ -s "$file" ] || return 1
   pid=$(cat "$file")
-  [[ $pid =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null && echo "$pid"
+  [[ $pid =~ ^[0-9]+$ ]] && alive "$pid" && echo "$pid"
 }
 
 stop_pid_file() {
   local file=$1 name=$2 pid
   if pid=$(running_pid "$file"); then
     kill -TERM "$pid"
-    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    if kill -0 "$pid" 2>/dev/null; then
+    for _ in $(seq 1 50); do alive "$pid" || break; sleep 0.1; done
+    if alive "$pid"; then
       say "$name ($pid) did not stop; killing it"
       kill -KILL "$pid" 2>/dev/null || true
     fi
