@@ -1,7 +1,6 @@
 // quorvex-farm: renders a frame range on a farm as a job array of
 // quorvex-render tasks, with a check job that reports what is missing.
 #include <CLI/CLI.hpp>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "farm/job_script.h"
 #include "farm/render_args.h"
 #include "farm/report.h"
+#include "farm/run_program.h"
 #include "farm/slurm.h"
 #include "farm/submission.h"
 #include "farm/text_file.h"
@@ -46,16 +46,9 @@ std::string SelfPath(const char* argv0) {
 }
 
 std::string AbsoluteProgram(const std::string& name) {
-  if (name.find('/') != std::string::npos) return fs::absolute(name).lexically_normal().string();
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (size_t start = 0; start <= dirs.size();) {
-    const size_t end = std::min(dirs.find(':', start), dirs.size());
-    const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
-    if (access(candidate.c_str(), X_OK) == 0) return fs::absolute(candidate).string();
-    start = end + 1;
-  }
-  throw UsageError(name + " not found on PATH; give --render PATH");
+  const std::string found = FindProgram(name);
+  if (found.empty()) throw UsageError(name + " not found or not executable; give --render PATH");
+  return found;
 }
 
 Submission Prepare(const SubmitOptions& o, const std::vector<std::string>& command, const std::string& self) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 ProgramResult RunProgram(const std::vector<std::string>& argv) {
@@ -61,12 +62,14 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
   return r;
 }
 
-bool ProgramExists(const std::string& name) {
-  if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
+std::string FindProgram(const std::string& name) {
+  namespace fs = std::filesystem;
+  if (name.find('/') != std::string::npos)
+    return access(name.c_str(), X_OK) == 0 ? fs::absolute(name).lexically_normal().string() : "";
   const char* path = std::getenv("PATH");
   std::stringstream dirs(path ? path : "/usr/bin:/bin");
   std::string dir;
   while (std::getline(dirs, dir, ':'))
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-  return false;
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return fs::absolute(dir + "/" + name).string();
+  return "";
 }

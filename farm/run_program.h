@@ -12,5 +12,6 @@ struct ProgramResult {
 // collects its standard output and error.
 ProgramResult RunProgram(const std::vector<std::string>& argv);
 
-// True when `name` is an executable found on PATH (or a path to one).
-bool ProgramExists(const std::string& name);
+// The absolute path of an executable found on PATH (or of `name` itself when it
+// holds a slash); empty when there is none.
+std::string FindProgram(const std::string& name);

@@ -10,7 +10,7 @@ namespace slurm {
 namespace {
 
 ProgramResult Run(const std::vector<std::string>& argv) {
-  if (!ProgramExists(argv[0]))
+  if (FindProgram(argv[0]).empty())
     throw std::runtime_error(argv[0] + " not found: install Slurm's client commands (Debian: slurm-client)");
   return RunProgram(argv);
 }
