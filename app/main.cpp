@@ -32,10 +32,11 @@ int main(int argc, char** argv) {
   app.add_flag("--skip-existing", o.skip_existing, "keep frames whose output is already complete (re-runs fill gaps)");
   int chunk = 1;
   std::string chunk_from;
-  app.add_option("--chunk", chunk, "frames per farm task (with --chunk-from)")->check(CLI::PositiveNumber);
-  app.add_option("--chunk-from", chunk_from,
-                 "render only the chunk of --frames whose number (1 = first) this environment variable holds, "
-                 "e.g. SLURM_ARRAY_TASK_ID");
+  CLI::Option* from = app.add_option(
+      "--chunk-from", chunk_from,
+      "render only the chunk of --frames whose number (1 = first) this environment variable holds, "
+      "e.g. SLURM_ARRAY_TASK_ID");
+  app.add_option("--chunk", chunk, "frames per farm task (with --chunk-from)")->check(CLI::PositiveNumber)->needs(from);
   app.add_option("--threads", o.threads, "worker threads (0: one per core)")->check(CLI::Range(0, 1024));
   app.add_option("--channels", o.channels, "channel mapping, e.g. Z=depth.Z,VectX=forward.u,VectY=forward.v");
   app.add_option("--preview", o.preview, "also write an sRGB PNG preview");
