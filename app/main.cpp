@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include "app/farm_task.h"
 #include "app/render_job.h"
 #include "host/SimdLevel.h"
 
@@ -28,6 +29,14 @@ int main(int argc, char** argv) {
   app.add_option("--comp", o.comp, "comp file with saved control values");
   app.add_option("--save-comp", o.save_comp, "write the control values to a comp file");
   app.add_option("--frames", o.frames, "frame range A-B or A-BxSTEP for #### / %04d paths");
+  app.add_flag("--skip-existing", o.skip_existing, "keep frames whose output is already complete (re-runs fill gaps)");
+  int chunk = 1;
+  std::string chunk_from;
+  CLI::Option* from = app.add_option(
+      "--chunk-from", chunk_from,
+      "render only the chunk of --frames whose number (1 = first) this environment variable holds, "
+      "e.g. SLURM_ARRAY_TASK_ID");
+  app.add_option("--chunk", chunk, "frames per farm task (with --chunk-from)")->check(CLI::PositiveNumber)->needs(from);
   app.add_option("--threads", o.threads, "worker threads (0: one per core)")->check(CLI::Range(0, 1024));
   app.add_option("--channels", o.channels, "channel mapping, e.g. Z=depth.Z,VectX=forward.u,VectY=forward.v");
   app.add_option("--preview", o.preview, "also write an sRGB PNG preview");
@@ -71,6 +80,18 @@ int main(int argc, char** argv) {
   if (argc == 1) {
     std::fputs(app.help().c_str(), stderr);
     return kExitUsage;
+  }
+  if (!chunk_from.empty()) {
+    try {
+      int index = 0, count = 0;
+      o.frames = TaskFrames(o.frames, chunk, chunk_from, &index, &count);
+      if (!o.quiet)
+        std::fprintf(stderr, "quorvex-render: task %d of %d (%s): frames %s\n", index, count, chunk_from.c_str(),
+                     o.frames.c_str());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorvex-render: %s\n", e.what());
+      return kExitUsage;
+    }
   }
   o.output_depth = depth_type == "half" ? OutputDepth::Half : depth_type == "float" ? OutputDepth::Float : OutputDepth::Auto;
   return RunCommand(o);

@@ -12,6 +12,7 @@
 
 #include "app/channel_names.h"
 #include "app/comp_file.h"
+#include "app/complete_output.h"
 #include "app/control_edits.h"
 #include "app/frame_range.h"
 #include "app/plugin_loader.h"
@@ -216,6 +217,14 @@ int Render(const RenderOptions& o, Operator& op) {
   if (sequence && !HasFramePattern(o.output) && frames.size() > 1)
     throw UsageError("--output " + o.output + " has no frame pattern; every frame would overwrite it");
 
+  if (o.skip_existing) {
+    frames = FramesStillToRender(
+        frames, [&](int f) { return sequence ? PathForFrame(o.output, f) : o.output; },
+        [&](int f, const std::string& path) {
+          if (!o.quiet) std::fprintf(stderr, "quorvex-render: frame %d kept: %s is complete\n", f, path.c_str());
+        });
+    if (frames.empty()) return kExitOk;
+  }
   Progress progress(int(frames.size()), isatty(STDERR_FILENO) != 0, o.quiet);
   op.Doc->SetSink([&](int kind, const std::string& text) {
     if (kind == CON_Info && o.quiet) return;
@@ -223,10 +232,20 @@ int Render(const RenderOptions& o, Operator& op) {
   });
   Job job(o, op, progress);
   int failed = 0;
+  bool unreadable = false;
   g_running_tool.store(&op);
   InstallInterruptHandler();
   for (int f : frames) {
-    const bool ok = job.Frame(f, sequence);
+    bool ok = false;
+    try {
+      ok = job.Frame(f, sequence);
+    } catch (const UsageError& e) {
+      // In a sequence an unreadable frame fails that frame only, so that a
+      // farm task's other frames still render and its log names the one.
+      if (!sequence || o.fail_fast) throw;
+      progress.Line("quorvex-render: frame " + std::to_string(f) + ": " + e.what());
+      unreadable = true;
+    }
     if (g_interrupted) {
       progress.Finish();
       std::fprintf(stderr, "quorvex-render: cancelled at frame %d; finished frames are kept\n", f);
@@ -243,7 +262,7 @@ int Render(const RenderOptions& o, Operator& op) {
   progress.Finish();
   if (failed) {
     std::fprintf(stderr, "quorvex-render: %d of %zu frames failed\n", failed, frames.size());
-    return kExitFrameFailed;
+    return unreadable ? kExitUsage : kExitFrameFailed;
   }
   if (!o.quiet && frames.size() == 1)
     std::fprintf(stderr, "quorvex-render: wrote %s%s%s\n", o.output.c_str(), o.preview.empty() ? "" : " and ",

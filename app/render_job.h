@@ -12,6 +12,7 @@ struct RenderOptions {
   std::vector<std::string> sets;
   int threads = 0;
   bool quiet = false, fail_fast = false;
+  bool skip_existing = false;  // keep frames whose output already reads back complete
   bool stats = false;  // print each frame's read, render and write times
   bool list_tools = false, list_controls = false;
   OutputDepth output_depth = OutputDepth::Auto;
