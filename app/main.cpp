@@ -2,10 +2,12 @@
 // from image files.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "app/input_rules.h"
 #include "app/render_job.h"
 #include "host/SimdLevel.h"
 
@@ -17,6 +19,14 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
 #endif
+  // Real arguments are short; a hostile one of tens of thousands of
+  // characters is refused before any parser walks it.
+  for (int i = 1; i < argc; ++i)
+    if (std::strlen(argv[i]) > input_rules::kMaxArgumentLength) {
+      std::fprintf(stderr, "quorvex-render: argument %d is %zu characters long; the limit is %zu\n", i,
+                   std::strlen(argv[i]), input_rules::kMaxArgumentLength);
+      return kExitUsage;
+    }
   RenderOptions o;
   CLI::App app{"Renders depth-of-field and motion blur with the Quorvex plug-in.", "quorvex-render"};
   app.add_option("--input,-i", o.input, "input image (RGBA, optionally Z and VectX/VectY)");
@@ -45,6 +55,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"distance", "inverse"}));
   app.add_option("--depth-scale", o.depth_convention.scale, "multiply the depth (unit change)");
   app.add_option("--focus-at", o.focus_at, "focus on the depth found at pixel X,Y of the depth pass");
+  std::string max_memory;
+  app.add_option("--max-memory", max_memory,
+                 "refuse frames needing more memory than this (e.g. 8G; default: half the machine's memory)");
   bool version = false;
   app.add_flag("--version", version, "print the version and the instruction-set level in use");
   std::string depth_type = "auto";
@@ -70,6 +83,15 @@ int main(int argc, char** argv) {
   }
   if (argc == 1) {
     std::fputs(app.help().c_str(), stderr);
+    return kExitUsage;
+  }
+  try {
+    if (!max_memory.empty()) o.max_memory = input_rules::ParseMemorySize(max_memory);
+    for (const std::string* p : {&o.input, &o.output, &o.motion, &o.depth, &o.blur_image, &o.comp, &o.save_comp,
+                                 &o.preview, &o.plugin_path})
+      input_rules::CheckPathLength(*p, "a path");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvex-render: %s\n", e.what());
     return kExitUsage;
   }
   o.output_depth = depth_type == "half" ? OutputDepth::Half : depth_type == "float" ? OutputDepth::Float : OutputDepth::Auto;

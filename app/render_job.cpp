@@ -1,5 +1,7 @@
 #include "app/render_job.h"
 
+#include <tbb/global_control.h>
+
 #include <chrono>
 #include <unistd.h>
 
@@ -16,7 +18,9 @@
 #include "app/frame_range.h"
 #include "app/plugin_loader.h"
 #include "app/progress.h"
+#include "app/input_rules.h"
 #include "app/safe_write.h"
+#include "app/temporary_files.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
 #include "process/channels.h"
@@ -27,11 +31,18 @@ namespace {
 
 const char kToolClass[] = "tessalyworks.Quorvex";
 
-// Ctrl-C: the first raises the tool's abort flag, the second stops at once.
+// Ctrl-C: the first raises the tool's abort flag, the second stops at once
+// (removing the temporary file being written, if any).
 std::atomic<Operator*> g_running_tool{nullptr};
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) {
+void OnInterrupt(int sig) {
+  if (g_interrupted) {
+    temporary_files::RemovePendingInSignal();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
   g_interrupted = 1;
   if (Operator* op = g_running_tool.load()) op->Abort.store(1);
 }
@@ -39,7 +50,7 @@ void OnInterrupt(int) {
 void InstallInterruptHandler() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
-  sa.sa_flags = SA_RESETHAND;
+  sa.sa_flags = 0;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
@@ -80,9 +91,10 @@ struct FrameImage {
   }
 };
 
-std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped) {
+std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped,
+                                 uint64_t max_memory) {
   auto f = std::make_unique<FrameImage>();
-  f->file = ReadImageFile(path);
+  f->file = ReadImageFile(path, max_memory);
   f->image = MakeHostImage(f->file, mapped, f->pick);
   return f;
 }
@@ -91,7 +103,8 @@ double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)
 
 class Job {
  public:
-  Job(const RenderOptions& o, Operator& op, Progress& progress) : o_(o), op_(op), progress_(progress) {
+  Job(const RenderOptions& o, Operator& op, Progress& progress)
+      : o_(o), op_(op), progress_(progress), max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
     if (!o.channels.empty()) mapped_ = channel_names::ParseMap(o.channels);
   }
 
@@ -103,6 +116,7 @@ class Job {
     std::vector<std::string> inputs{at(o_.input)};
     for (const std::string* p : {&o_.motion, &o_.depth, &o_.blur_image})
       if (!p->empty()) inputs.push_back(at(*p));
+    // Checked before the command starts too; a link made since then is caught here.
     for (const std::string& in : inputs)
       for (const std::string& out : {out_path, preview_path})
         if (!out.empty() && SameFile(in, out))
@@ -113,11 +127,11 @@ class Job {
       return std::chrono::duration<double, std::milli>(b - a).count();
     };
     const auto t0 = Clock::now();
-    auto input = Load(inputs[0], mapped_);
+    auto input = Load(inputs[0], mapped_, max_memory_);
     std::unique_ptr<FrameImage> motion, depth, blur;
-    if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_);
-    if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_);
-    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {});
+    if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_, max_memory_);
+    if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_, max_memory_);
+    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {}, max_memory_);
     FrameImage& vectors = motion ? *motion : *input;
     ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
     ApplyDepthConvention(*(depth ? depth : input)->image, o_.depth_convention);
@@ -128,12 +142,6 @@ class Job {
     op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
     op_.FindInput("DepthMap")->Connect(depth ? depth->image : nullptr);
     op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
-    for (const std::string& out : {out_path, preview_path}) {
-      const fs::path parent = fs::path(out).parent_path();
-      std::error_code ec;
-      if (!out.empty() && !parent.empty() && !fs::is_directory(parent, ec) && !fs::create_directories(parent, ec))
-        throw UsageError("cannot make the output folder " + parent.string() + ": " + ec.message());
-    }
     Image* result = nullptr;
     const auto t1 = Clock::now();
     {
@@ -145,7 +153,8 @@ class Job {
     if (!result) return false;
     const auto t2 = Clock::now();
     try {
-      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth);
+      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth,
+                     [&](const std::string& w) { progress_.Line("quorvex-render: " + w); });
       if (!preview_path.empty()) WritePreview(preview_path, *result);
     } catch (...) {
       result->Recycle();
@@ -204,7 +213,44 @@ class Job {
   Operator& op_;
   Progress& progress_;
   std::map<std::string, std::string> mapped_;
+  uint64_t max_memory_;
 };
+
+// The output's folder exists or is made now, before any frame renders.
+void MakeFolderFor(const std::string& path, const char* what) {
+  const fs::path parent = fs::path(path).parent_path();
+  std::error_code ec;
+  if (parent.empty() || fs::is_directory(parent, ec)) return;
+  if (!fs::create_directories(parent, ec) || ec)
+    throw UsageError(std::string("cannot make the folder of ") + what + " " + path + ": " + parent.string() +
+                     (ec ? ": " + ec.message() : ""));
+}
+
+// Everything the command can judge before the first frame: the writers, the
+// folders, and that nothing it writes is one of its inputs.
+void CheckOutputs(const RenderOptions& o, const std::vector<int>& frames, bool sequence) {
+  if (!CanWriteImage(o.output))
+    throw UsageError("--output " + o.output + ": no image writer for its extension (use .exr, .png, .jpg, .tif, ...)");
+  if (!o.preview.empty()) CheckPreviewPath(o.preview);
+  MakeFolderFor(o.output, "--output");
+  if (!o.preview.empty()) MakeFolderFor(o.preview, "--preview");
+  const size_t checked = std::min<size_t>(frames.size(), 10000);  // a long sequence: its start and end
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (i >= checked / 2 && i < frames.size() - checked / 2) continue;
+    auto at = [&](const std::string& p) { return sequence ? PathForFrame(p, frames[i]) : p; };
+    std::vector<std::string> ins{at(o.input)};
+    for (const std::string* p : {&o.motion, &o.depth, &o.blur_image})
+      if (!p->empty()) ins.push_back(at(*p));
+    if (!o.comp.empty()) ins.push_back(o.comp);
+    const std::string out = at(o.output), preview = o.preview.empty() ? "" : at(o.preview);
+    for (const std::string& in : ins)
+      for (const std::string& w : {out, preview})
+        if (!w.empty() && SameFile(in, w))
+          throw UsageError("refusing to overwrite input " + in + " with an output; choose another output path");
+    if (!preview.empty() && SameFile(out, preview))
+      throw UsageError("--output and --preview name the same file " + out);
+  }
+}
 
 int Render(const RenderOptions& o, Operator& op) {
   const bool sequence = HasFramePattern(o.input) || HasFramePattern(o.output);
@@ -212,9 +258,10 @@ int Render(const RenderOptions& o, Operator& op) {
   if (!o.frames.empty())
     frames = ParseFrameRange(o.frames);
   else if (sequence)
-    throw UsageError("a sequence path (#### or %04d) needs --frames, e.g. --frames 1-100");
+    throw UsageError("a sequence path (#### or %04d in the file name) needs --frames, e.g. --frames 1-100");
   if (sequence && !HasFramePattern(o.output) && frames.size() > 1)
     throw UsageError("--output " + o.output + " has no frame pattern; every frame would overwrite it");
+  CheckOutputs(o, frames, sequence);
 
   Progress progress(int(frames.size()), isatty(STDERR_FILENO) != 0, o.quiet);
   op.Doc->SetSink([&](int kind, const std::string& text) {
@@ -222,11 +269,20 @@ int Render(const RenderOptions& o, Operator& op) {
     progress.Line(text);
   });
   Job job(o, op, progress);
-  int failed = 0;
+  std::vector<int> failed;
   g_running_tool.store(&op);
   InstallInterruptHandler();
   for (int f : frames) {
-    const bool ok = job.Frame(f, sequence);
+    bool ok = false;
+    try {
+      ok = job.Frame(f, sequence);
+    } catch (const std::exception& e) {
+      // A single frame's unreadable input is a usage error (exit 2) and a
+      // failed write a frame failure (exit 1); in a sequence either fails
+      // only its frame.
+      if (!sequence) throw;
+      progress.Line("quorvex-render: frame " + std::to_string(f) + ": " + e.what());
+    }
     if (g_interrupted) {
       progress.Finish();
       std::fprintf(stderr, "quorvex-render: cancelled at frame %d; finished frames are kept\n", f);
@@ -234,15 +290,18 @@ int Render(const RenderOptions& o, Operator& op) {
       return kExitCancelled;
     }
     if (!ok) {
-      ++failed;
+      failed.push_back(f);
       progress.Line("quorvex-render: frame " + std::to_string(f) + " failed; no file written");
       if (o.fail_fast) break;
     }
   }
   g_running_tool.store(nullptr);
   progress.Finish();
-  if (failed) {
-    std::fprintf(stderr, "quorvex-render: %d of %zu frames failed\n", failed, frames.size());
+  if (!failed.empty()) {
+    std::string list;
+    for (int f : failed) list += (list.empty() ? "" : ", ") + std::to_string(f);
+    std::fprintf(stderr, "quorvex-render: %zu of %zu frames failed: %s%s\n", failed.size(), frames.size(),
+                 list.c_str(), o.fail_fast && failed.size() == 1 && frames.size() > 1 ? " (--fail-fast: stopped there)" : "");
     return kExitFrameFailed;
   }
   if (!o.quiet && frames.size() == 1)
@@ -255,6 +314,11 @@ int Render(const RenderOptions& o, Operator& op) {
 
 int RunCommand(const RenderOptions& o) {
   try {
+    // More threads than cores are what was asked for: lift the thread
+    // library's limit instead of letting it print a warning and ignore them.
+    std::unique_ptr<tbb::global_control> threads;
+    if (o.threads > 0)
+      threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism, size_t(o.threads));
     SetHostThreads(o.threads);
     auto modules = LoadPlugins(o.plugin_path);
     if (o.list_tools) {
@@ -271,7 +335,16 @@ int RunCommand(const RenderOptions& o) {
     if (!o.comp.empty())
       for (const ControlEdit& e : comp_file::Load(o.comp, op)) ApplyEdit(op, e, warn);
     for (const std::string& s : o.sets) ApplyEdit(op, ParseSetArgument(op, s), warn);
-    if (!o.save_comp.empty()) comp_file::Save(o.save_comp, op);
+    if (!o.save_comp.empty()) {
+      // Saving over the comp that was loaded is an update of it; any other input is refused.
+      for (const std::string* in : {&o.input, &o.motion, &o.depth, &o.blur_image})
+        if (!in->empty() && SameFile(*in, o.save_comp))
+          throw UsageError("refusing to overwrite input " + *in + " with --save-comp; choose another comp path");
+      if (!o.output.empty() && SameFile(o.output, o.save_comp))
+        throw UsageError("--output and --save-comp name the same file " + o.save_comp);
+      MakeFolderFor(o.save_comp, "--save-comp");
+      comp_file::Save(o.save_comp, op);
+    }
     if (o.list_controls) {
       PrintControls(op);
       return kExitOk;
