@@ -268,23 +268,27 @@ void WriteImageFile(const std::string& path, const Image& img, const FileImage* 
   const int host[] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY};
   const auto& roles = channel_names::Roles();
   const bool all = IsExr(path);
+  std::map<std::string, int> uses;  // how many roles read each file channel
+  for (auto& rn : pick.role_to_name) ++uses[rn.second];
   for (size_t r = 0; r < roles.size(); ++r) {
     const float* plane = img.Plane(host[r]);
     if (!plane || (!all && r > 3)) continue;
     auto it = pick.role_to_name.find(roles[r]);
     // Colour keeps the input's names; Z and the vectors that the input's own
-    // file did not carry get the tool's names. A file channel that plays two
-    // roles (--channels R=G) names only the first; the other takes its role's.
-    std::string name = it != pick.role_to_name.end() ? it->second : roles[r];
-    if (taken.count(name)) name = roles[r];
+    // file did not carry get the tool's names, and so do roles that read one
+    // file channel together (--channels R=G), so that no name is written twice.
+    std::string name = it != pick.role_to_name.end() && uses[it->second] == 1 ? it->second : roles[r];
     for (int k = 2; taken.count(name); ++k) name = roles[r] + "." + std::to_string(k);
     taken.insert(name);
-    chans.push_back({name, SourceType(source, name), plane});
+    chans.push_back({name, SourceType(source, it != pick.role_to_name.end() ? it->second : name), plane});
   }
+  // The input's other channels ride along; one whose name a role took is the
+  // input's own, unprocessed, and says so.
   if (all)
     for (auto& e : img.Extra) {
       std::string name = e.name;
-      for (int k = 2; taken.count(name); ++k) name = e.name + "." + std::to_string(k);
+      if (taken.count(name)) name = e.name + "_input";
+      for (int k = 2; taken.count(name); ++k) name = e.name + "_input" + std::to_string(k);
       taken.insert(name);
       chans.push_back({name, SourceType(source, e.name), e.data.data()});
     }

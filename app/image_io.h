@@ -50,8 +50,10 @@ enum class OutputDepth { Auto, Half, Float };
 // The file is encoded in memory and written through WriteBytesSafely, so a
 // failed write leaves any earlier file as it was. Half-float channels hold
 // values beyond half's range as its largest finite value (warn() is told how
-// many were held). Output names are unique: a channel mapped to two roles is
-// written once under its name, the other role under its role's name.
+// many were held). Output names are unique: roles that read one file channel
+// together (--channels R=G) are written under the roles' names ("R", "G"),
+// and an unused input channel that a role's name then shadows is written as
+// NAME_input.
 void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
                     OutputDepth depth, const std::function<void(const std::string&)>& warn = {});
 
