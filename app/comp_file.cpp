@@ -118,7 +118,7 @@ std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const 
 }  // namespace
 
 std::vector<ControlEdit> Load(const std::string& path, const Operator& op) {
-  input_rules::CheckReadable(path);
+  input_rules::CheckReadable(path, "comp file");
   std::ifstream f(path, std::ios::binary);
   if (!f) throw UsageError("cannot read comp file " + path);
   std::stringstream ss;

@@ -51,17 +51,18 @@ void CheckPathLength(const std::string& path, const std::string& what) {
                      std::to_string(PATH_MAX - 1));
 }
 
-uint64_t CheckReadable(const std::string& path) {
+uint64_t CheckReadable(const std::string& path, const std::string& kind) {
+  const std::string what = "cannot read " + (kind.empty() ? "" : kind + " ") + path;
   CheckPathLength(path, "cannot read " + path.substr(0, 60) + "...");
   struct stat st {};
   // stat follows links: a link to /dev/zero is judged as the device.
-  if (::stat(path.c_str(), &st) != 0) throw UsageError("cannot read " + path + ": " + Reason(errno));
-  if (!S_ISREG(st.st_mode)) throw UsageError("cannot read " + path + ": it " + KindOf(st.st_mode));
+  if (::stat(path.c_str(), &st) != 0) throw UsageError(what + ": " + Reason(errno));
+  if (!S_ISREG(st.st_mode)) throw UsageError(what + ": it " + KindOf(st.st_mode));
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw UsageError("cannot read " + path + ": " + Reason(errno));
+  if (fd < 0) throw UsageError(what + ": " + Reason(errno));
   const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);  // the file opened, not a swapped one
   ::close(fd);
-  if (!regular) throw UsageError("cannot read " + path + ": it " + KindOf(st.st_mode));
+  if (!regular) throw UsageError(what + ": it " + KindOf(st.st_mode));
   return uint64_t(st.st_size);
 }
 
@@ -103,7 +104,7 @@ std::string FormatMemorySize(uint64_t bytes) {
 
 uint64_t FrameMemoryEstimate(int64_t width, int64_t height, int64_t channels) {
   if (width <= 0 || height <= 0 || channels < 0) return 0;
-  const double bytes = double(width) * double(height) * 4.0 * double(3 * channels + 28);
+  const double bytes = double(width) * double(height) * 4.0 * double(3 * channels + 36);
   return bytes > 1.8e19 ? UINT64_MAX : uint64_t(bytes);
 }
 

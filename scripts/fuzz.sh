@@ -7,8 +7,8 @@ scripts/bootstrap.sh
 seconds="${FUZZ_SECONDS:-45}"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_FUZZ=ON \
   -DQUORVEX_TESTS=OFF -DQUORVEX_BENCH=OFF -DQUORVEX_SANITIZE=address,undefined >/dev/null
-cmake --build build-fuzz --target comp_file_fuzz arguments_fuzz frame_fuzz
-for target in comp_file arguments frame; do
+cmake --build build-fuzz --target comp_file_fuzz arguments_fuzz frame_fuzz image_reader_fuzz
+for target in comp_file arguments frame image_reader; do
   work="$(mktemp -d)"
   cp -r "fuzz/corpus/$target/." "$work/"
   echo "== ${target}_fuzz for ${seconds}s"

@@ -77,8 +77,8 @@ TEST(InputRules, MemorySizesAndTheFrameEstimate) {
   EXPECT_EQ(input_rules::ParseMemorySize("4096"), 4096u);
   for (const char* bad : {"", "G", "-1G", "1Q", "0", "1e30G"})
     EXPECT_THROW(input_rules::ParseMemorySize(bad), UsageError) << bad;
-  // 1920 x 1080 with 7 channels: 4 bytes x (3 x 7 + 28) a pixel.
-  EXPECT_EQ(input_rules::FrameMemoryEstimate(1920, 1080, 7), uint64_t(1920) * 1080 * 4 * 49);
+  // 1920 x 1080 with 7 channels: 4 bytes x (3 x 7 + 36) a pixel.
+  EXPECT_EQ(input_rules::FrameMemoryEstimate(1920, 1080, 7), uint64_t(1920) * 1080 * 4 * 57);
   EXPECT_GT(input_rules::DefaultMaxMemory(), uint64_t(64) << 20);
 }
 
