@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <set>
 
 #include "app/usage_error.h"
@@ -128,4 +129,49 @@ std::string PathForFrame(const std::string& path, int frame) {
   std::string digits = std::to_string(frame < 0 ? -int64_t(frame) : int64_t(frame));
   if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
   return path.substr(0, name_at + begin) + (frame < 0 ? "-" : "") + digits + path.substr(name_at + end);
+}
+
+std::vector<int> FramesOnDisk(const std::string& path) {
+  const size_t name_at = FileNameStart(path);
+  const std::string name = path.substr(name_at);
+  size_t begin, end, width;
+  if (!FindPattern(name, begin, end, width)) return {};
+  const std::string prefix = name.substr(0, begin), suffix = name.substr(end);
+  const std::string folder = name_at ? path.substr(0, name_at) : "./";
+  std::set<int> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), last; !ec && it != last; it.increment(ec)) {
+    const std::string file = it->path().filename().string();
+    if (file.size() <= prefix.size() + suffix.size() || file.compare(0, prefix.size(), prefix) != 0 ||
+        file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    std::string number = file.substr(prefix.size(), file.size() - prefix.size() - suffix.size());
+    const bool negative = number[0] == '-';
+    if (negative) number.erase(0, 1);
+    if (number.empty() || number.size() < width || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    if (number.size() > width && number[0] == '0') continue;  // padded wider than the pattern: another pattern's
+    const long v = std::stol(number);
+    if (v <= kFrameLimit) found.insert(int(negative ? -v : v));
+  }
+  return std::vector<int>(found.begin(), found.end());
+}
+
+std::string DescribeFrames(const std::vector<int>& frames) {
+  std::string s;
+  for (size_t i = 0; i < frames.size();) {
+    size_t j = i;
+    while (j + 1 < frames.size() && int64_t(frames[j + 1]) == int64_t(frames[j]) + 1) ++j;
+    s += (s.empty() ? "" : ", ") + std::to_string(frames[i]) + (j > i ? "-" + std::to_string(frames[j]) : "");
+    i = j + 1;
+  }
+  return s;
+}
+
+std::vector<int> Gaps(const std::vector<int>& frames) {
+  std::vector<int> gaps;
+  for (size_t i = 1; i < frames.size() && gaps.size() < kMaxFrames; ++i)
+    for (int64_t f = int64_t(frames[i - 1]) + 1; f < frames[i] && gaps.size() < kMaxFrames; ++f) gaps.push_back(int(f));
+  return gaps;
 }

@@ -123,7 +123,10 @@ FileImage ReadImageFile(const std::string& path, uint64_t max_memory) {
   return img;
 }
 
-Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick) {
+namespace {
+
+Image* MakeImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick,
+                 bool colour_needed) {
   for (auto& m : mapped)
     if (file.Index(m.second) < 0)
       throw UsageError(file.path + ": channel \"" + m.second + "\" (mapped to " + m.first +
@@ -134,7 +137,7 @@ Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::str
     if (!name.empty()) pick.role_to_name[role] = name;
   }
   for (const char* role : {"R", "G", "B"})
-    if (!pick.role_to_name.count(role))
+    if (colour_needed && !pick.role_to_name.count(role))
       throw UsageError(file.path + ": no " + std::string(role) + " channel found (it has " + file.ChannelList() +
                        "); map one with --channels " + role + "=NAME");
   const bool z = pick.role_to_name.count("Z") > 0;
@@ -151,7 +154,7 @@ Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::str
     auto it = pick.role_to_name.find(roles[r]);
     if (!plane) continue;
     if (it == pick.role_to_name.end()) {
-      if (roles[r] == "A") std::fill(plane, plane + size_t(file.width) * file.height, 1.0f);
+      std::fill(plane, plane + size_t(file.width) * file.height, roles[r] == "A" ? 1.0f : 0.0f);
       continue;
     }
     const LargeVector<float>& src = file.planes[size_t(file.Index(it->second))];
@@ -172,6 +175,16 @@ Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::str
     if (!used) img->Extra.push_back({file.names[c], file.planes[c]});
   }
   return img;
+}
+
+}  // namespace
+
+Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick) {
+  return MakeImage(file, mapped, pick, true);
+}
+
+Image* MakePassImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick) {
+  return MakeImage(file, mapped, pick, false);
 }
 
 namespace {

@@ -41,6 +41,9 @@ struct ChannelPick {
 // VectY are added when found. All other channels ride along as extra planes.
 // Throws UsageError naming the channels found when colour is missing.
 Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick);
+// The same for a pass in its own file (depth, motion): colour is not needed
+// there; when the file has none, red, green and blue are 0 and alpha 1.
+Image* MakePassImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick);
 
 enum class OutputDepth { Auto, Half, Float };
 

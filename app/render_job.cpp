@@ -92,10 +92,10 @@ struct FrameImage {
 };
 
 std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped,
-                                 uint64_t max_memory) {
+                                 uint64_t max_memory, bool colour_needed = true) {
   auto f = std::make_unique<FrameImage>();
   f->file = ReadImageFile(path, max_memory);
-  f->image = MakeHostImage(f->file, mapped, f->pick);
+  f->image = colour_needed ? MakeHostImage(f->file, mapped, f->pick) : MakePassImage(f->file, mapped, f->pick);
   return f;
 }
 
@@ -105,7 +105,7 @@ class Job {
  public:
   Job(const RenderOptions& o, Operator& op, Progress& progress)
       : o_(o), op_(op), progress_(progress), max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
-    if (!o.channels.empty()) mapped_ = channel_names::ParseMap(o.channels);
+    if (!o.channels.empty()) maps_ = channel_names::ParseFileMaps(o.channels);
   }
 
   // Renders one frame; returns false when the tool reported an error.
@@ -127,10 +127,11 @@ class Job {
       return std::chrono::duration<double, std::milli>(b - a).count();
     };
     const auto t0 = Clock::now();
-    auto input = Load(inputs[0], mapped_, max_memory_);
+    auto input = Load(inputs[0], channel_names::MapFor(maps_, "input"), max_memory_);
     std::unique_ptr<FrameImage> motion, depth, blur;
-    if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_, max_memory_);
-    if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_, max_memory_);
+    // Passes in their own files need only their own channels.
+    if (!o_.motion.empty()) motion = Load(at(o_.motion), channel_names::MapFor(maps_, "motion"), max_memory_, false);
+    if (!o_.depth.empty()) depth = Load(at(o_.depth), channel_names::MapFor(maps_, "depth"), max_memory_, false);
     if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {}, max_memory_);
     FrameImage& vectors = motion ? *motion : *input;
     ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
@@ -199,20 +200,20 @@ class Job {
       const FrameImage& src = motion ? *motion : input;
       if (motion && !src.pick.role_to_name.count("VectX"))
         throw UsageError(src.file.path + ": no motion vectors found (it has " + src.file.ChannelList() +
-                         "); map them with --channels VectX=NAME,VectY=NAME");
+                         "); map them with --channels motion:VectX=NAME,VectY=NAME");
     }
     if (ValueAt(op_, "EnableDepth", t) > 0.5 && ValueAt(op_, "BlurChannel", t) < 0.5) {
       const FrameImage& src = depth ? *depth : input;
       if (!src.pick.role_to_name.count("Z"))
         throw UsageError(src.file.path + ": depth is on but no depth channel was found (it has " +
-                         src.file.ChannelList() + "); map one with --channels Z=NAME or connect --depth FILE");
+                         src.file.ChannelList() + (depth ? "); map one with --channels depth:Z=NAME" : "); map one with --channels Z=NAME or connect --depth FILE"));
     }
   }
 
   const RenderOptions& o_;
   Operator& op_;
   Progress& progress_;
-  std::map<std::string, std::string> mapped_;
+  std::map<std::string, std::map<std::string, std::string>> maps_;  // --channels by file
   uint64_t max_memory_;
 };
 
@@ -255,10 +256,19 @@ void CheckOutputs(const RenderOptions& o, const std::vector<int>& frames, bool s
 int Render(const RenderOptions& o, Operator& op) {
   const bool sequence = HasFramePattern(o.input) || HasFramePattern(o.output);
   std::vector<int> frames{1};
-  if (!o.frames.empty())
+  if (!o.frames.empty()) {
     frames = ParseFrameRange(o.frames);
-  else if (sequence)
-    throw UsageError("a sequence path (#### or %04d in the file name) needs --frames, e.g. --frames 1-100");
+  } else if (sequence && HasFramePattern(o.input)) {
+    // No --frames: the frames of the input that exist, gaps skipped.
+    frames = FramesOnDisk(o.input);
+    if (frames.empty()) throw UsageError("no frames of " + o.input + " exist; give --frames or check the path");
+    const std::vector<int> gaps = Gaps(frames);
+    if (!o.quiet || !gaps.empty())
+      std::fprintf(stderr, "quorvex-render: found frames %s of %s%s%s\n", DescribeFrames(frames).c_str(),
+                   o.input.c_str(), gaps.empty() ? "" : "; missing (skipped): ", DescribeFrames(gaps).c_str());
+  } else if (sequence) {
+    throw UsageError("a sequence output (#### or %04d in the file name) needs --frames, e.g. --frames 1-100");
+  }
   if (sequence && !HasFramePattern(o.output) && frames.size() > 1)
     throw UsageError("--output " + o.output + " has no frame pattern; every frame would overwrite it");
   CheckOutputs(o, frames, sequence);
