@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   app.add_flag("--stats", o.stats, "print each frame's read, render and write times");
   app.add_flag("--list-tools", o.list_tools, "list the registered tools");
   app.add_flag("--list-controls", o.list_controls, "list the tool's controls with their values");
+  app.add_flag("--long", o.list_long, "with --list-controls: kinds, accepted and slider ranges, button labels");
   app.add_option("--vectors", o.vectors.preset, "motion-vector convention: pixels, blender, forward, backward, ndc")
       ->check(CLI::IsMember({"pixels", "blender", "forward", "backward", "ndc"}));
   app.add_option("--vectors-scale", o.vectors.scale, "multiply the motion vectors (shutter)");
@@ -63,6 +64,14 @@ int main(int argc, char** argv) {
   std::string depth_type = "auto";
   app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
       ->check(CLI::IsMember({"auto", "half", "float"}));
+  app.footer(
+      "Examples:\n"
+      "  quorvex-render -i shot.exr -o shot_blur.exr --set EnableDepth=on --set FocusPosition=2000\n"
+      "  quorvex-render -i beauty.####.exr --motion vectors.####.exr -o blurred.####.exr --frames 1001-1100\n"
+      "\n"
+      "Exit status: 0 all frames written; 1 a frame failed (the tool's error, a failed write, or in a\n"
+      "sequence a missing or unreadable frame: the others still render unless --fail-fast); 2 usage\n"
+      "error or an unreadable single input, nothing written; 130 cancelled (Ctrl-C).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -19,6 +19,7 @@
 #include "app/plugin_loader.h"
 #include "app/progress.h"
 #include "app/input_rules.h"
+#include "app/no_effect_warnings.h"
 #include "app/safe_write.h"
 #include "app/temporary_files.h"
 #include "app/usage_error.h"
@@ -70,6 +71,39 @@ void PrintTools() {
     std::printf("%s\t%s\t%s\t%s\t%s\n", r->ID.c_str(), t.GetString(REG_Name, "").c_str(),
                 t.GetString(REG_Category, "").c_str(), t.GetString(REG_ShortName, "").c_str(),
                 t.GetString(REG_Help, "").c_str());
+  }
+}
+
+std::string Kind(const Input& in) {
+  if (in.DataType == "Image") return "image";
+  if (in.DataType == "Text") return "text";
+  if (in.ControlType == "CheckboxControl") return "switch";
+  if (in.ControlType == "MultiButtonControl") return "buttons";
+  if (in.ControlType == "ColorControl") return "colour";
+  return "number";
+}
+
+std::string Range(const Input& in, double lo, double hi, bool slider) {
+  if (in.DataType != "Number") return "-";
+  // Switches and buttons take their choices, as --set clamps them.
+  const int choices = in.Buttons.empty() ? (in.ControlType == "CheckboxControl" ? 2 : 0) : int(in.Buttons.size());
+  if (choices) return slider ? "-" : "0 .. " + std::to_string(choices - 1);
+  auto end = [](double v) { return std::isinf(v) ? std::string(v < 0 ? "-inf" : "inf") : FormatNumber(v); };
+  return end(lo) + " .. " + end(hi);
+}
+
+// One row per control with everything a panel shows and accepts.
+void PrintControlsLong(const Operator& op) {
+  std::printf("page\tidentifier\tname\tkind\tvalue\taccepted\tslider\tbuttons\tshown\n");
+  for (const Input* in : op.Inputs()) {
+    std::string buttons;
+    for (const std::string& b : in->Buttons) buttons += (buttons.empty() ? "" : "|") + b;
+    const bool image = in->DataType == "Image";
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", (image ? "(image)" : in->Page).c_str(), in->ID.c_str(),
+                in->Name().c_str(), Kind(*in).c_str(), FormatValue(*in).c_str(),
+                Range(*in, in->AcceptMin, in->AcceptMax, false).c_str(),
+                Range(*in, in->SliderMin, in->SliderMax, true).c_str(),
+                buttons.empty() ? "-" : buttons.c_str(), in->Visible() ? "shown" : "hidden");
   }
 }
 
@@ -134,6 +168,11 @@ class Job {
     if (!o_.depth.empty()) depth = Load(at(o_.depth), channel_names::MapFor(maps_, "depth"), max_memory_, false);
     if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {}, max_memory_);
     FrameImage& vectors = motion ? *motion : *input;
+    if (!warned_vectors_) {  // once per command
+      warned_vectors_ = true;
+      const std::string w = BlenderVectorsWarning(vectors.file, vectors.pick, o_.vectors.preset);
+      if (!w.empty()) progress_.Line("quorvex-render: " + w);
+    }
     ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
     ApplyDepthConvention(*(depth ? depth : input)->image, o_.depth_convention);
     CheckNeededChannels(frame, *input, motion.get(), depth.get());
@@ -215,6 +254,7 @@ class Job {
   Progress& progress_;
   std::map<std::string, std::map<std::string, std::string>> maps_;  // --channels by file
   uint64_t max_memory_;
+  bool warned_vectors_ = false;
 };
 
 // The output's folder exists or is made now, before any frame renders.
@@ -342,9 +382,26 @@ int RunCommand(const RenderOptions& o) {
     tool.op = reg->Create(&doc);
     Operator& op = *tool.op;
     auto warn = [](const std::string& w) { std::fprintf(stderr, "%s\n", w.c_str()); };
+    // What the user set on purpose: every --set, and a comp's values that differ from the defaults.
+    std::vector<ControlEdit> explicit_edits;
     if (!o.comp.empty())
-      for (const ControlEdit& e : comp_file::Load(o.comp, op)) ApplyEdit(op, e, warn);
-    for (const std::string& s : o.sets) ApplyEdit(op, ParseSetArgument(op, s), warn);
+      for (const ControlEdit& e : comp_file::Load(o.comp, op)) {
+        const Input* in = op.FindInput(e.id);
+        if (e.kind != ControlEdit::Constant || (in && e.value != in->Default)) explicit_edits.push_back(e);
+        ApplyEdit(op, e, warn);
+      }
+    for (const std::string& s : o.sets) {
+      explicit_edits.push_back(ParseSetArgument(op, s));
+      ApplyEdit(op, explicit_edits.back(), warn);
+    }
+    if (!o.list_tools)
+      for (const std::string& w : HiddenControlWarnings(op, *reg, explicit_edits)) warn(w);
+    if (!o.focus_at.empty())
+      for (const ControlEdit& e : explicit_edits)
+        if (e.id == "FocusPosition") {
+          warn("warning: --focus-at replaces the FocusPosition that was set");
+          break;
+        }
     if (!o.save_comp.empty()) {
       // Saving over the comp that was loaded is an update of it; any other input is refused.
       for (const std::string* in : {&o.input, &o.motion, &o.depth, &o.blur_image})
@@ -356,7 +413,10 @@ int RunCommand(const RenderOptions& o) {
       comp_file::Save(o.save_comp, op);
     }
     if (o.list_controls) {
-      PrintControls(op);
+      if (o.list_long)
+        PrintControlsLong(op);
+      else
+        PrintControls(op);
       return kExitOk;
     }
     if (o.input.empty() && o.output.empty() && !o.save_comp.empty()) return kExitOk;

@@ -15,6 +15,7 @@ struct RenderOptions {
   bool quiet = false, fail_fast = false;
   bool stats = false;  // print each frame's read, render and write times
   bool list_tools = false, list_controls = false;
+  bool list_long = false;  // --list-controls --long: kinds, ranges and labels too
   OutputDepth output_depth = OutputDepth::Auto;
   VectorConvention vectors;
   DepthConvention depth_convention;

@@ -101,3 +101,67 @@ TEST_F(Render, OutputsAreCheckedBeforeAnyFrameRenders) {
   EXPECT_EQ(comp.status, 0) << "a comp file's folder is made as an image's is";
   EXPECT_TRUE(fs::exists(P("new/folder/s.comp")));
 }
+
+// Settings that would do nothing say so, once per command; a sound command
+// prints no warning.
+TEST_F(Render, SettingsWithoutEffectWarnOncePerCommand) {
+  for (int f = 1; f <= 2; ++f) Scene(P("in." + std::to_string(f) + ".exr"));
+  auto layer = [](int, int) { return 0.5f; };
+  WriteExr(P("blender.exr"), 16, 12,
+           {{{"ViewLayer.Combined.R", kHalf, layer}, {"ViewLayer.Combined.G", kHalf, layer},
+             {"ViewLayer.Combined.B", kHalf, layer}, {"ViewLayer.Combined.A", kHalf, Const(1)},
+             {"ViewLayer.Vector.X", kFloat, Const(1)}, {"ViewLayer.Vector.Y", kFloat, Const(0)},
+             {"ViewLayer.Vector.Z", kFloat, Const(-1)}, {"ViewLayer.Vector.W", kFloat, Const(0)}}});
+  const std::vector<std::string> seq{"-i", P("in.#.exr"), "-o", P("o.#.exr"), "--frames", "1-2", "-q"};
+  struct Case {
+    std::vector<std::string> args;
+    std::string warning;  // empty: none at all
+  };
+  const std::vector<Case> cases{
+      {{"--set", "Normalize=1"},
+       "warning: Normalize was set but has no effect: the tool hides it while EnableDepth is off (it counts with "
+       "EnableDepth=on)"},
+      {{"--set", "FStop=2"}, "while EnableDepth is off and SettingsType is Simple (it counts with EnableDepth=on and "
+                             "SettingsType=Advanced)"},
+      {{"--set", "EnableDepth=1", "--set", "SettingsType=Advanced", "--set", "MaxBlurSize=5"},
+       "MaxBlurSize was set but has no effect: the tool hides it while SettingsType is Advanced (it counts with "
+       "SettingsType=Simple)"},
+      {{"--set", "FocusPosition=1200", "--focus-at", "3,3", "--set", "EnableDepth=1"},
+       "warning: --focus-at replaces the FocusPosition that was set"},
+      {{"--set", "EnableDepth=1", "--set", "FocusPosition=1200", "--set", "Normalize=on"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = seq;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Result r = RunRender(args);
+    EXPECT_EQ(r.status, 0) << r.output;
+    if (c.warning.empty()) {
+      EXPECT_FALSE(Has(r.output, "warning")) << r.output;
+    } else {
+      const size_t at = r.output.find(c.warning);
+      EXPECT_NE(at, std::string::npos) << r.output;
+      EXPECT_EQ(r.output.find(c.warning, at + 1), std::string::npos) << "once per command, not per frame";
+    }
+  }
+  Result b = RunRender({"-i", P("blender.exr"), "-o", P("b.exr"), "-q"});
+  EXPECT_EQ(b.status, 0) << b.output;
+  EXPECT_TRUE(Has(b.output, P("blender.exr") + " carries Blender's Vector.X .. Vector.W channels, but no motion is read "
+                                               "from them; add --vectors blender"))
+      << b.output;
+  Result with = RunRender({"-i", P("blender.exr"), "-o", P("b.exr"), "-q", "--vectors", "blender"});
+  EXPECT_EQ(with.output, "");
+}
+
+TEST_F(Render, ControlsAreDiscoverable) {
+  Result r = RunRender({"--list-controls", "--long"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.output.rfind("page\tidentifier\tname\tkind\tvalue\taccepted\tslider\tbuttons\tshown\n", 0), 0u) << r.output;
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 37) << "a header and a row per control";
+  EXPECT_TRUE(Has(r.output, "\nMotion Blur\tEdgeCondition\tEdges\tbuttons\t0\t0 .. 2\t-\tDuplicate|Black|Mirror\tshown\n"))
+      << r.output;
+  EXPECT_TRUE(Has(r.output, "\nDepth Blur\tFStop\tF-Stop\tnumber\t2\t1 .. inf\t1 .. 100\t-\thidden\n")) << r.output;
+  EXPECT_TRUE(Has(r.output, "\n(image)\tInput\t")) << r.output;
+  Result help = RunRender({"--help"});
+  EXPECT_TRUE(Has(help.output, "Examples:\n  quorvex-render -i shot.exr")) << help.output;
+  EXPECT_TRUE(Has(help.output, "Exit status: 0 all frames written; 1 a frame failed")) << help.output;
+}
