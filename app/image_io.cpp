@@ -12,6 +12,7 @@
 #include "app/channel_names.h"
 #include "app/exr_chunks.h"
 #include "app/input_rules.h"
+#include "app/png_chunks.h"
 #include "app/safe_write.h"
 #include "app/usage_error.h"
 
@@ -58,12 +59,20 @@ FileImage ReadImageFile(const std::string& path) { return ReadImageFile(path, in
 
 FileImage ReadImageFile(const std::string& path, uint64_t max_memory) {
   const uint64_t file_size = input_rules::CheckReadable(path);
-  if (exr_chunks::IsExr(path)) {
-    const std::string problem = exr_chunks::Problem(path, file_size);
-    if (!problem.empty()) throw UsageError("cannot read " + path + ": " + problem);
-  }
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) throw UsageError("cannot read " + path + ": " + OIIO::geterror());
+  // The reader is the one the content names, never a guess among all formats.
+  const std::string format = input_rules::ImageFormatOf(path);
+  if (format.empty())
+    throw UsageError("cannot read " + path + ": it is not an image of a format the command reads (" +
+                     input_rules::ReadableFormats() + ")");
+  // Files whose readers allocate what a header claims are walked first.
+  const std::string problem = format == "openexr" ? exr_chunks::Problem(path, file_size)
+                              : format == "png"   ? png_chunks::Problem(path, file_size)
+                                                  : "";
+  if (!problem.empty()) throw UsageError("cannot read " + path + ": " + problem);
+  auto in = OIIO::ImageInput::create(format);
+  OIIO::ImageSpec header;
+  if (!in || !in->open(path, header))
+    throw UsageError("cannot read " + path + ": " + (in ? in->geterror() : OIIO::geterror()));
   // The parts the tool uses (those of the first part's size), judged from
   // their headers before any pixel is read.
   std::vector<std::pair<int, OIIO::ImageSpec>> parts;

@@ -66,6 +66,22 @@ uint64_t CheckReadable(const std::string& path, const std::string& kind) {
   return uint64_t(st.st_size);
 }
 
+std::string ImageFormatOf(const std::string& path) {
+  unsigned char b[12] = {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "";
+  const ssize_t n = ::pread(fd, b, sizeof b, 0);
+  ::close(fd);
+  auto starts = [&](const char* magic, size_t len) { return n >= ssize_t(len) && std::memcmp(b, magic, len) == 0; };
+  if (starts("\x76\x2f\x31\x01", 4)) return "openexr";
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return "png";
+  if (starts("\xff\xd8\xff", 3)) return "jpeg";
+  if (starts("II*\0", 4) || starts("MM\0*", 4)) return "tiff";
+  return "";
+}
+
+const char* ReadableFormats() { return "OpenEXR, PNG, JPEG or TIFF"; }
+
 uint64_t DefaultMaxMemory() {
   const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page <= 0) return uint64_t(4) << 30;

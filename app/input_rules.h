@@ -20,6 +20,16 @@ void CheckPathLength(const std::string& path, const std::string& what);
 // `kind` ("comp file") is named before the path when given.
 uint64_t CheckReadable(const std::string& path, const std::string& kind = "");
 
+// The image format a file's first bytes show, as the decoder library names
+// it ("openexr", "png", "jpeg", "tiff"); empty for any other content. Only
+// these are read: their readers take the header alone when a file is opened,
+// while others (WebP, DPX) allocate what their header claims right there,
+// before any size check could run (found by fuzzing). The name's extension
+// does not count.
+std::string ImageFormatOf(const std::string& path);
+// For messages: "OpenEXR, PNG, JPEG or TIFF".
+const char* ReadableFormats();
+
 // Half of the machine's memory: the default of --max-memory.
 uint64_t DefaultMaxMemory();
 // "1G", "512M", "64k", "1073741824" (binary units). Throws UsageError.

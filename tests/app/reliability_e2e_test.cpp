@@ -225,10 +225,19 @@ TEST_F(Reliability, FilesClaimingMoreThanTheyHoldAreRefusedWithinTwoHundredMegab
     for (int y = 0; y < 12000; ++y) ASSERT_TRUE(out->write_scanline(y, 0, OIIO::TypeDesc::UINT8, row.data()));
     out->close();
   }
+  // Found by fuzzing: bytes whose decoders allocate gigabytes when opened.
+  for (const char* seed : {"png-chunk-claiming-1600mb.png", "dpx-claiming-2500mb", "webp-claiming-700mb"}) {
+    const std::string bytes = Slurp(std::string(QUORVEX_SOURCE_DIR) + "/fuzz/corpus/image_reader/" + seed);
+    ASSERT_GT(bytes.size(), 1u) << seed;
+    hostile::Save(P(std::string(seed) + ".png"), bytes.substr(1));  // the fuzzer's first byte picks the extension
+  }
   struct Case {
     std::string file, reason;
   };
   const std::vector<Case> cases{
+      {"png-chunk-claiming-1600mb.png.png", "bytes, beyond the file's end"},
+      {"dpx-claiming-2500mb.png", "it is not an image of a format the command reads (OpenEXR, PNG, JPEG or TIFF)"},
+      {"webp-claiming-700mb.png", "it is not an image of a format the command reads"},
       {"cut.exr", "inside its offset table"},
       {"big.exr", "a 12000 x 12000 frame of 4 channels needs about 25.7 GB to render, more than --max-memory 1.0 GB"},
       {"huge.exr", "46000 x 46000"},
