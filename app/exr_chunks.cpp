@@ -154,6 +154,8 @@ std::string Check(int fd, uint64_t size) {
   for (const Part& p : parts) {
     const int64_t w = p.x1 - p.x0 + 1, h = p.y1 - p.y0 + 1;
     if (w <= 0 || h <= 0 || w > (int64_t(1) << 31) || h > (int64_t(1) << 31)) return "its data window is empty or invalid";
+    // Larger images are refused anyway; the bound keeps the tile arithmetic in range.
+    if (w * h > (int64_t(1) << 31)) return std::to_string(w) + " x " + std::to_string(h) + " is too large";
     int64_t n = p.chunk_count;
     if (n < 0) {
       if (p.tiled) {
