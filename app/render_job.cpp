@@ -138,7 +138,10 @@ double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)
 class Job {
  public:
   Job(const RenderOptions& o, Operator& op, Progress& progress)
-      : o_(o), op_(op), progress_(progress), max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
+      : o_(o),
+        op_(op),
+        progress_(progress),
+        max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
     if (!o.channels.empty()) maps_ = channel_names::ParseFileMaps(o.channels);
   }
 
@@ -245,7 +248,9 @@ class Job {
       const FrameImage& src = depth ? *depth : input;
       if (!src.pick.role_to_name.count("Z"))
         throw UsageError(src.file.path + ": depth is on but no depth channel was found (it has " +
-                         src.file.ChannelList() + (depth ? "); map one with --channels depth:Z=NAME" : "); map one with --channels Z=NAME or connect --depth FILE"));
+                         src.file.ChannelList() +
+                         (depth ? "); map one with --channels depth:Z=NAME"
+                                : "); map one with --channels Z=NAME or connect --depth FILE"));
     }
   }
 
@@ -350,8 +355,9 @@ int Render(const RenderOptions& o, Operator& op) {
   if (!failed.empty()) {
     std::string list;
     for (int f : failed) list += (list.empty() ? "" : ", ") + std::to_string(f);
+    const bool stopped = o.fail_fast && frames.size() > 1;
     std::fprintf(stderr, "quorvex-render: %zu of %zu frames failed: %s%s\n", failed.size(), frames.size(),
-                 list.c_str(), o.fail_fast && failed.size() == 1 && frames.size() > 1 ? " (--fail-fast: stopped there)" : "");
+                 list.c_str(), stopped ? " (--fail-fast: stopped there)" : "");
     return kExitFrameFailed;
   }
   if (!o.quiet && frames.size() == 1)
