@@ -278,6 +278,10 @@ void CheckOutputs(const RenderOptions& o, const std::vector<int>& frames, bool s
   if (!CanWriteImage(o.output))
     throw UsageError("--output " + o.output + ": no image writer for its extension (use .exr, .png, .jpg, .tif, ...)");
   if (!o.preview.empty()) CheckPreviewPath(o.preview);
+  // A single frame's unreadable input is reported before any folder is made for it.
+  if (!sequence)
+    for (const std::string* in : {&o.input, &o.motion, &o.depth, &o.blur_image})
+      if (!in->empty()) input_rules::CheckReadable(*in);
   MakeFolderFor(o.output, "--output");
   if (!o.preview.empty()) MakeFolderFor(o.preview, "--preview");
   const size_t checked = std::min<size_t>(frames.size(), 10000);  // a long sequence: its start and end

@@ -286,8 +286,9 @@ TEST_F(Reliability, ASequenceRendersPastFailedFrames) {
   Result fast = RunRender({"-i", P("in.#.exr"), "-o", P("out.####.exr"), "--frames", "1-5", "-q", "--fail-fast"});
   EXPECT_EQ(fast.status, 1) << fast.output;
   EXPECT_FALSE(fs::exists(P("out.0003.exr"))) << "--fail-fast stops at the first failed frame";
-  // A single unreadable input is a usage error.
-  EXPECT_EQ(RunRender({"-i", P("in.2.exr"), "-o", P("one.exr")}).status, 2);
+  // A single unreadable input is a usage error, found before any folder is made.
+  EXPECT_EQ(RunRender({"-i", P("in.2.exr"), "-o", P("new/one.exr")}).status, 2);
+  EXPECT_FALSE(fs::exists(P("new")));
 }
 
 // Fault 9: temporary files of failed writes and killed processes stayed.
