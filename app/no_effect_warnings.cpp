@@ -45,14 +45,18 @@ std::vector<std::string> HiddenControlWarnings(const Operator& op, Registry& reg
   for (const ControlEdit& e : explicit_edits) {
     const Input* hidden = op.FindInput(e.id);
     if (!hidden || hidden->Visible() || !said.insert(e.id).second) continue;
-    // Every other choice of every switch and button control, then pairs of
-    // them (FStop needs depth on and the camera settings both).
-    std::vector<std::pair<const Input*, int>> flips;
+    // Every other choice of every switch and button control, searched
+    // breadth first through the choices that change what the panel shows,
+    // up to three deep (FarDistance needs depth on, the camera settings and
+    // a normalized depth map).
+    using Flip = std::pair<const Input*, int>;
+    std::vector<Flip> flips;
     for (const Input* c : op.Inputs())
       if (c != hidden && Choices(*c) && !c->Animated())
         for (int v = 0; v < Choices(*c); ++v)
           if (v != int(c->Constant() + 0.5)) flips.emplace_back(c, v);
-    auto shows = [&](const std::vector<std::pair<const Input*, int>>& set) {
+    // What the panel shows after the explicit edits and `set`.
+    auto shown = [&](const std::vector<Flip>& set) {
       std::vector<ControlEdit> probe = explicit_edits;
       for (auto& [c, v] : set) {
         ControlEdit flip;
@@ -61,19 +65,46 @@ std::vector<std::string> HiddenControlWarnings(const Operator& op, Registry& reg
         probe.push_back(flip);
       }
       ToolFrom t(reg, quiet, probe);
-      return t.op->FindInput(e.id)->Visible();
+      std::vector<bool> visible;
+      for (const Input* in : t.op->Inputs()) visible.push_back(in->Visible());
+      return visible;
     };
-    auto now = [](const Input* c) { return c->ID + " is " + Label(*c, int(c->Constant() + 0.5)); };
-    auto then = [](const Input* c, int v) { return c->ID + "=" + Label(*c, v); };
+    size_t target = 0;
+    while (op.Inputs()[target] != hidden) ++target;
+    std::vector<Flip> found;
+    std::vector<std::pair<std::vector<Flip>, std::vector<bool>>> level{{{}, shown({})}};
+    for (int depth = 1; depth <= 3 && found.empty(); ++depth) {
+      std::vector<std::pair<std::vector<Flip>, std::vector<bool>>> next;
+      for (const auto& [set, before] : level) {
+        for (const Flip& f : flips) {
+          bool same_control = false;
+          for (const Flip& g : set) same_control = same_control || g.first == f.first;
+          if (same_control) continue;
+          std::vector<Flip> more = set;
+          more.push_back(f);
+          std::vector<bool> after = shown(more);
+          if (after[target]) {
+            found = more;
+            break;
+          }
+          if (after != before && next.size() < 64) next.emplace_back(more, after);
+        }
+        if (!found.empty()) break;
+      }
+      level = std::move(next);
+    }
+    auto list = [](const std::vector<std::string>& items) {
+      std::string s;
+      for (size_t i = 0; i < items.size(); ++i) s += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+      return s;
+    };
+    std::vector<std::string> now, then;
+    for (const auto& [c, v] : found) {
+      now.push_back(c->ID + " is " + Label(*c, int(c->Constant() + 0.5)));
+      then.push_back(c->ID + "=" + Label(*c, v));
+    }
     std::string why;
-    for (size_t i = 0; i < flips.size() && why.empty(); ++i)
-      if (shows({flips[i]}))
-        why = "the tool hides it while " + now(flips[i].first) + " (it counts with " + then(flips[i].first, flips[i].second) + ")";
-    for (size_t i = 0; i < flips.size() && why.empty(); ++i)
-      for (size_t j = i + 1; j < flips.size() && why.empty(); ++j)
-        if (flips[i].first != flips[j].first && shows({flips[i], flips[j]}))
-          why = "the tool hides it while " + now(flips[i].first) + " and " + now(flips[j].first) + " (it counts with " +
-                then(flips[i].first, flips[i].second) + " and " + then(flips[j].first, flips[j].second) + ")";
+    if (!found.empty()) why = "the tool hides it while " + list(now) + " (it counts with " + list(then) + ")";
     if (why.empty()) why = "the tool hides it with these settings";
     warnings.push_back("warning: " + e.id + " was set but has no effect: " + why);
   }

@@ -123,6 +123,9 @@ TEST_F(Render, SettingsWithoutEffectWarnOncePerCommand) {
        "EnableDepth=on)"},
       {{"--set", "FStop=2"}, "while EnableDepth is off and SettingsType is Simple (it counts with EnableDepth=on and "
                              "SettingsType=Advanced)"},
+      {{"--set", "FarDistance=5"},
+       "while EnableDepth is off, SettingsType is Simple and DepthMapType is Distance (it counts with EnableDepth=on, "
+       "SettingsType=Advanced and DepthMapType=Normalized)"},
       {{"--set", "EnableDepth=1", "--set", "SettingsType=Advanced", "--set", "MaxBlurSize=5"},
        "MaxBlurSize was set but has no effect: the tool hides it while SettingsType is Advanced (it counts with "
        "SettingsType=Simple)"},
