@@ -45,6 +45,34 @@ std::map<std::string, std::string> ParseMap(const std::string& text) {
   return out;
 }
 
+std::map<std::string, std::map<std::string, std::string>> ParseFileMaps(const std::string& text) {
+  std::map<std::string, std::map<std::string, std::string>> out;
+  std::stringstream ss(text);
+  std::string item, file;
+  while (std::getline(ss, item, ',')) {
+    const size_t colon = item.find(':'), eq = item.find('=');
+    if (colon != std::string::npos && (eq == std::string::npos || colon < eq)) {
+      file = item.substr(0, colon);
+      if (file != "input" && file != "motion" && file != "depth")
+        throw UsageError("--channels: unknown file \"" + file + "\" in \"" + item +
+                         "\"; files are input, motion and depth (e.g. depth:Z=depth.R)");
+      item = item.substr(colon + 1);
+    }
+    for (auto& [role, name] : ParseMap(item)) out[file][role] = name;
+  }
+  if (out.empty()) throw UsageError("--channels: no mapping given");
+  return out;
+}
+
+std::map<std::string, std::string> MapFor(const std::map<std::string, std::map<std::string, std::string>>& maps,
+                                          const std::string& file) {
+  std::map<std::string, std::string> m;
+  if (auto all = maps.find(""); all != maps.end()) m = all->second;
+  if (auto own = maps.find(file); own != maps.end())
+    for (auto& [role, name] : own->second) m[role] = name;
+  return m;
+}
+
 std::string Find(const std::vector<std::string>& names, const std::string& role,
                  const std::map<std::string, std::string>& mapped) {
   auto has = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) != names.end(); };

@@ -15,6 +15,15 @@ const std::vector<std::string>& KnownNames(const std::string& role);
 // "--channels Z=depth.Z,VectX=forward.u": role -> channel name.
 std::map<std::string, std::string> ParseMap(const std::string& text);
 
+// "--channels" with per-file mappings: items before any qualifier apply to
+// every file (key ""); "depth:Z=depth.R" applies to the depth file, and so do
+// the unqualified items after it until the next qualifier
+// ("motion:VectX=mv.r,VectY=mv.g"). Files: input, motion, depth.
+std::map<std::string, std::map<std::string, std::string>> ParseFileMaps(const std::string& text);
+// The mapping one file gets: the unqualified items, then its own over them.
+std::map<std::string, std::string> MapFor(const std::map<std::string, std::map<std::string, std::string>>& maps,
+                                          const std::string& file);
+
 // The channel that plays `role` among `names`: the mapped name if given,
 // else the first known name, else a layer-prefixed known name
 // ("ViewLayer.Depth.Z"). Empty when none is there.

@@ -1,10 +1,12 @@
 #include "app/comp_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/input_rules.h"
 #include "app/safe_write.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
@@ -16,6 +18,32 @@ using json = nlohmann::ordered_json;
 
 std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const Operator& op);
 
+// Real comp files are 4 levels deep; the parser recurses once per level, so
+// a hostile file nested tens of thousands deep would overflow the stack.
+constexpr int kMaxNesting = 64;
+
+int NestingDepth(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+      if (deepest > kMaxNesting) return deepest;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+bool OnInfoPage(const Input& in) { return in.Page == "Info"; }
+
 double Number(const json& v, const std::string& origin, const std::string& id) {
   if (!v.is_number()) throw UsageError(origin + ": control \"" + id + "\" needs a number, not " + v.dump());
   return v.get<double>();
@@ -24,6 +52,9 @@ double Number(const json& v, const std::string& origin, const std::string& id) {
 }  // namespace
 
 std::vector<ControlEdit> Parse(const std::string& text, const std::string& origin, const Operator& op) {
+  if (NestingDepth(text) > kMaxNesting)
+    throw UsageError(origin + ": not a valid comp file (nested deeper than " + std::to_string(kMaxNesting) +
+                     " levels; a comp file is 4 deep)");
   json doc;
   try {
     doc = json::parse(text);
@@ -59,6 +90,7 @@ std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const 
     } catch (const UsageError& e) {
       throw UsageError(origin + ": " + e.what());
     }
+    if (OnInfoPage(*in)) continue;  // fixed texts; older comp files carry them
     ControlEdit e;
     e.id = id;
     if (in->DataType == "Image") throw UsageError(origin + ": \"" + id + "\" is an image input, not a control value");
@@ -86,6 +118,7 @@ std::vector<ControlEdit> Read(const json& doc, const std::string& origin, const 
 }  // namespace
 
 std::vector<ControlEdit> Load(const std::string& path, const Operator& op) {
+  input_rules::CheckReadable(path, "comp file");
   std::ifstream f(path, std::ios::binary);
   if (!f) throw UsageError("cannot read comp file " + path);
   std::stringstream ss;
@@ -100,7 +133,7 @@ std::string Serialize(const Operator& op) {
   doc["tool"] = op.Reg ? op.Reg->ID.str() : "";
   json controls = json::object();
   for (const Input* in : op.Inputs()) {
-    if (in->DataType == "Image") continue;
+    if (in->DataType == "Image" || OnInfoPage(*in)) continue;
     if (in->DataType == "Text") {
       controls[in->ID] = in->TextValue();
     } else if (in->Animated()) {
@@ -116,13 +149,7 @@ std::string Serialize(const Operator& op) {
 }
 
 void Save(const std::string& path, const Operator& op) {
-  const std::string text = Serialize(op);
-  WriteFileSafely(path, [&](const std::string& tmp) {
-    std::ofstream f(tmp, std::ios::binary);
-    f << text;
-    f.close();
-    if (!f) throw std::runtime_error("cannot write " + tmp);
-  });
+  WriteBytesSafely(path, Serialize(op));
 }
 
 }  // namespace comp_file

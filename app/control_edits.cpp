@@ -105,6 +105,8 @@ ControlEdit ParseSetArgument(const Operator& op, const std::string& arg) {
   e.id = arg.substr(0, eq);
   const std::string value = arg.substr(eq + 1);
   Input* in = FindControl(op, e.id);
+  if (in->Page == "Info")
+    throw UsageError("--set " + e.id + ": the Info page's fields are fixed texts and cannot be set");
   if (in->DataType == "Image")
     throw UsageError("--set " + e.id + ": an image input is connected with --input, --motion, --depth or --blur-image");
   if (in->DataType == "Text") {

@@ -1,6 +1,8 @@
 #pragma once
 #include <OpenImageIO/typedesc.h>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,8 +24,12 @@ struct FileImage {
   std::string ChannelList() const;
 };
 
-// Reads every part of an image file. Throws UsageError when it cannot.
-FileImage ReadImageFile(const std::string& path);
+// Reads every part of an image file. Throws UsageError naming the file and
+// the reason when it cannot: the file is no regular readable file, an EXR is
+// cut short, or the frame it holds would need more than `max_memory` bytes
+// to render (judged from its header, before any pixel is read).
+FileImage ReadImageFile(const std::string& path, uint64_t max_memory);
+FileImage ReadImageFile(const std::string& path);  // against the default limit
 
 // Which channels of a file play which role of the host image.
 struct ChannelPick {
@@ -35,15 +41,30 @@ struct ChannelPick {
 // VectY are added when found. All other channels ride along as extra planes.
 // Throws UsageError naming the channels found when colour is missing.
 Image* MakeHostImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick);
+// The same for a pass in its own file (depth, motion): colour is not needed
+// there; when the file has none, red, green and blue are 0 and alpha 1.
+Image* MakePassImage(const FileImage& file, const std::map<std::string, std::string>& mapped, ChannelPick& pick);
 
 enum class OutputDepth { Auto, Half, Float };
 
 // Writes an image to a file chosen by its extension: OpenEXR keeps every
 // channel (names and half/float types taken from the input's pick and
 // types); 8-bit formats get red, green, blue and alpha encoded for display.
-// The file is written under a temporary name and renamed when complete.
+// The file is encoded in memory and written through WriteBytesSafely, so a
+// failed write leaves any earlier file as it was. Half-float channels hold
+// values beyond half's range as its largest finite value (warn() is told how
+// many were held). Output names are unique: roles that read one file channel
+// together (--channels R=G) are written under the roles' names ("R", "G"),
+// and an unused input channel that a role's name then shadows is written as
+// NAME_input.
 void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
-                    OutputDepth depth);
+                    OutputDepth depth, const std::function<void(const std::string&)>& warn = {});
+
+// True when the command can write an image of this file name's extension.
+bool CanWriteImage(const std::string& path);
+
+// Throws UsageError unless `path` names a preview format (PNG, JPEG, ...).
+void CheckPreviewPath(const std::string& path);
 
 // An sRGB 8-bit picture of the image's colour, for a quick look.
 void WritePreview(const std::string& path, const Image& img);

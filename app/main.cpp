@@ -2,11 +2,13 @@
 // from image files.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
 #include "app/farm_task.h"
+#include "app/input_rules.h"
 #include "app/render_job.h"
 #include "host/SimdLevel.h"
 
@@ -18,6 +20,14 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
 #endif
+  // Real arguments are short; a hostile one of tens of thousands of
+  // characters is refused before any parser walks it.
+  for (int i = 1; i < argc; ++i)
+    if (std::strlen(argv[i]) > input_rules::kMaxArgumentLength) {
+      std::fprintf(stderr, "quorvex-render: argument %d is %zu characters long; the limit is %zu\n", i,
+                   std::strlen(argv[i]), input_rules::kMaxArgumentLength);
+      return kExitUsage;
+    }
   RenderOptions o;
   CLI::App app{"Renders depth-of-field and motion blur with the Quorvex plug-in.", "quorvex-render"};
   app.add_option("--input,-i", o.input, "input image (RGBA, optionally Z and VectX/VectY)");
@@ -46,6 +56,7 @@ int main(int argc, char** argv) {
   app.add_flag("--stats", o.stats, "print each frame's read, render and write times");
   app.add_flag("--list-tools", o.list_tools, "list the registered tools");
   app.add_flag("--list-controls", o.list_controls, "list the tool's controls with their values");
+  app.add_flag("--long", o.list_long, "with --list-controls: kinds, accepted and slider ranges, button labels");
   app.add_option("--vectors", o.vectors.preset, "motion-vector convention: pixels, blender, forward, backward, ndc")
       ->check(CLI::IsMember({"pixels", "blender", "forward", "backward", "ndc"}));
   app.add_option("--vectors-scale", o.vectors.scale, "multiply the motion vectors (shutter)");
@@ -54,11 +65,22 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"distance", "inverse"}));
   app.add_option("--depth-scale", o.depth_convention.scale, "multiply the depth (unit change)");
   app.add_option("--focus-at", o.focus_at, "focus on the depth found at pixel X,Y of the depth pass");
+  std::string max_memory;
+  app.add_option("--max-memory", max_memory,
+                 "refuse frames needing more memory than this (e.g. 8G; default: half the machine's memory)");
   bool version = false;
   app.add_flag("--version", version, "print the version and the instruction-set level in use");
   std::string depth_type = "auto";
   app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
       ->check(CLI::IsMember({"auto", "half", "float"}));
+  app.footer(
+      "Examples:\n"
+      "  quorvex-render -i shot.exr -o shot_blur.exr --set EnableDepth=on --set FocusPosition=2000\n"
+      "  quorvex-render -i beauty.####.exr --motion vectors.####.exr -o blurred.####.exr --frames 1001-1100\n"
+      "\n"
+      "Exit status: 0 all frames written; 1 a frame failed (the tool's error, a failed write, or in a\n"
+      "sequence a missing or unreadable frame: the others still render unless --fail-fast); 2 usage\n"
+      "error or an unreadable single input, nothing written; 130 cancelled (Ctrl-C).");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -92,6 +114,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "quorvex-render: %s\n", e.what());
       return kExitUsage;
     }
+  }
+  try {
+    if (!max_memory.empty()) o.max_memory = input_rules::ParseMemorySize(max_memory);
+    for (const std::string* p : {&o.input, &o.output, &o.motion, &o.depth, &o.blur_image, &o.comp, &o.save_comp,
+                                 &o.preview, &o.plugin_path})
+      input_rules::CheckPathLength(*p, "a path");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvex-render: %s\n", e.what());
+    return kExitUsage;
   }
   o.output_depth = depth_type == "half" ? OutputDepth::Half : depth_type == "float" ? OutputDepth::Float : OutputDepth::Auto;
   return RunCommand(o);

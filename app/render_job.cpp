@@ -1,5 +1,7 @@
 #include "app/render_job.h"
 
+#include <tbb/global_control.h>
+
 #include <chrono>
 #include <unistd.h>
 
@@ -17,7 +19,10 @@
 #include "app/frame_range.h"
 #include "app/plugin_loader.h"
 #include "app/progress.h"
+#include "app/input_rules.h"
+#include "app/no_effect_warnings.h"
 #include "app/safe_write.h"
+#include "app/temporary_files.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
 #include "process/channels.h"
@@ -28,11 +33,18 @@ namespace {
 
 const char kToolClass[] = "tessalyworks.Quorvex";
 
-// Ctrl-C: the first raises the tool's abort flag, the second stops at once.
+// Ctrl-C: the first raises the tool's abort flag, the second stops at once
+// (removing the temporary file being written, if any).
 std::atomic<Operator*> g_running_tool{nullptr};
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) {
+void OnInterrupt(int sig) {
+  if (g_interrupted) {
+    temporary_files::RemovePendingInSignal();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
   g_interrupted = 1;
   if (Operator* op = g_running_tool.load()) op->Abort.store(1);
 }
@@ -40,7 +52,7 @@ void OnInterrupt(int) {
 void InstallInterruptHandler() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
-  sa.sa_flags = SA_RESETHAND;
+  sa.sa_flags = 0;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
@@ -63,6 +75,39 @@ void PrintTools() {
   }
 }
 
+std::string Kind(const Input& in) {
+  if (in.DataType == "Image") return "image";
+  if (in.DataType == "Text") return "text";
+  if (in.ControlType == "CheckboxControl") return "switch";
+  if (in.ControlType == "MultiButtonControl") return "buttons";
+  if (in.ControlType == "ColorControl") return "colour";
+  return "number";
+}
+
+std::string Range(const Input& in, double lo, double hi, bool slider) {
+  if (in.DataType != "Number") return "-";
+  // Switches and buttons take their choices, as --set clamps them.
+  const int choices = in.Buttons.empty() ? (in.ControlType == "CheckboxControl" ? 2 : 0) : int(in.Buttons.size());
+  if (choices) return slider ? "-" : "0 .. " + std::to_string(choices - 1);
+  auto end = [](double v) { return std::isinf(v) ? std::string(v < 0 ? "-inf" : "inf") : FormatNumber(v); };
+  return end(lo) + " .. " + end(hi);
+}
+
+// One row per control with everything a panel shows and accepts.
+void PrintControlsLong(const Operator& op) {
+  std::printf("page\tidentifier\tname\tkind\tvalue\taccepted\tslider\tbuttons\tshown\n");
+  for (const Input* in : op.Inputs()) {
+    std::string buttons;
+    for (const std::string& b : in->Buttons) buttons += (buttons.empty() ? "" : "|") + b;
+    const bool image = in->DataType == "Image";
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", (image ? "(image)" : in->Page).c_str(), in->ID.c_str(),
+                in->Name().c_str(), Kind(*in).c_str(), FormatValue(*in).c_str(),
+                Range(*in, in->AcceptMin, in->AcceptMax, false).c_str(),
+                Range(*in, in->SliderMin, in->SliderMax, true).c_str(),
+                buttons.empty() ? "-" : buttons.c_str(), in->Visible() ? "shown" : "hidden");
+  }
+}
+
 void PrintControls(const Operator& op) {
   for (const Input* in : op.Inputs()) {
     const std::string page = in->DataType == "Image" ? "(image)" : in->Page;
@@ -81,10 +126,11 @@ struct FrameImage {
   }
 };
 
-std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped) {
+std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::string, std::string>& mapped,
+                                 uint64_t max_memory, bool colour_needed = true) {
   auto f = std::make_unique<FrameImage>();
-  f->file = ReadImageFile(path);
-  f->image = MakeHostImage(f->file, mapped, f->pick);
+  f->file = ReadImageFile(path, max_memory);
+  f->image = colour_needed ? MakeHostImage(f->file, mapped, f->pick) : MakePassImage(f->file, mapped, f->pick);
   return f;
 }
 
@@ -92,8 +138,12 @@ double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)
 
 class Job {
  public:
-  Job(const RenderOptions& o, Operator& op, Progress& progress) : o_(o), op_(op), progress_(progress) {
-    if (!o.channels.empty()) mapped_ = channel_names::ParseMap(o.channels);
+  Job(const RenderOptions& o, Operator& op, Progress& progress)
+      : o_(o),
+        op_(op),
+        progress_(progress),
+        max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
+    if (!o.channels.empty()) maps_ = channel_names::ParseFileMaps(o.channels);
   }
 
   // Renders one frame; returns false when the tool reported an error.
@@ -104,6 +154,7 @@ class Job {
     std::vector<std::string> inputs{at(o_.input)};
     for (const std::string* p : {&o_.motion, &o_.depth, &o_.blur_image})
       if (!p->empty()) inputs.push_back(at(*p));
+    // Checked before the command starts too; a link made since then is caught here.
     for (const std::string& in : inputs)
       for (const std::string& out : {out_path, preview_path})
         if (!out.empty() && SameFile(in, out))
@@ -114,12 +165,18 @@ class Job {
       return std::chrono::duration<double, std::milli>(b - a).count();
     };
     const auto t0 = Clock::now();
-    auto input = Load(inputs[0], mapped_);
+    auto input = Load(inputs[0], channel_names::MapFor(maps_, "input"), max_memory_);
     std::unique_ptr<FrameImage> motion, depth, blur;
-    if (!o_.motion.empty()) motion = Load(at(o_.motion), mapped_);
-    if (!o_.depth.empty()) depth = Load(at(o_.depth), mapped_);
-    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {});
+    // Passes in their own files need only their own channels.
+    if (!o_.motion.empty()) motion = Load(at(o_.motion), channel_names::MapFor(maps_, "motion"), max_memory_, false);
+    if (!o_.depth.empty()) depth = Load(at(o_.depth), channel_names::MapFor(maps_, "depth"), max_memory_, false);
+    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {}, max_memory_);
     FrameImage& vectors = motion ? *motion : *input;
+    if (!warned_vectors_) {  // once per command
+      warned_vectors_ = true;
+      const std::string w = BlenderVectorsWarning(vectors.file, vectors.pick, o_.vectors.preset);
+      if (!w.empty()) progress_.Line("quorvex-render: " + w);
+    }
     ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
     ApplyDepthConvention(*(depth ? depth : input)->image, o_.depth_convention);
     CheckNeededChannels(frame, *input, motion.get(), depth.get());
@@ -129,12 +186,6 @@ class Job {
     op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
     op_.FindInput("DepthMap")->Connect(depth ? depth->image : nullptr);
     op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
-    for (const std::string& out : {out_path, preview_path}) {
-      const fs::path parent = fs::path(out).parent_path();
-      std::error_code ec;
-      if (!out.empty() && !parent.empty() && !fs::is_directory(parent, ec) && !fs::create_directories(parent, ec))
-        throw UsageError("cannot make the output folder " + parent.string() + ": " + ec.message());
-    }
     Image* result = nullptr;
     const auto t1 = Clock::now();
     {
@@ -146,7 +197,8 @@ class Job {
     if (!result) return false;
     const auto t2 = Clock::now();
     try {
-      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth);
+      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth,
+                     [&](const std::string& w) { progress_.Line("quorvex-render: " + w); });
       if (!preview_path.empty()) WritePreview(preview_path, *result);
     } catch (...) {
       result->Recycle();
@@ -191,31 +243,85 @@ class Job {
       const FrameImage& src = motion ? *motion : input;
       if (motion && !src.pick.role_to_name.count("VectX"))
         throw UsageError(src.file.path + ": no motion vectors found (it has " + src.file.ChannelList() +
-                         "); map them with --channels VectX=NAME,VectY=NAME");
+                         "); map them with --channels motion:VectX=NAME,VectY=NAME");
     }
     if (ValueAt(op_, "EnableDepth", t) > 0.5 && ValueAt(op_, "BlurChannel", t) < 0.5) {
       const FrameImage& src = depth ? *depth : input;
       if (!src.pick.role_to_name.count("Z"))
         throw UsageError(src.file.path + ": depth is on but no depth channel was found (it has " +
-                         src.file.ChannelList() + "); map one with --channels Z=NAME or connect --depth FILE");
+                         src.file.ChannelList() +
+                         (depth ? "); map one with --channels depth:Z=NAME"
+                                : "); map one with --channels Z=NAME or connect --depth FILE"));
     }
   }
 
   const RenderOptions& o_;
   Operator& op_;
   Progress& progress_;
-  std::map<std::string, std::string> mapped_;
+  std::map<std::string, std::map<std::string, std::string>> maps_;  // --channels by file
+  uint64_t max_memory_;
+  bool warned_vectors_ = false;
 };
+
+// The output's folder exists or is made now, before any frame renders.
+void MakeFolderFor(const std::string& path, const char* what) {
+  const fs::path parent = fs::path(path).parent_path();
+  std::error_code ec;
+  if (parent.empty() || fs::is_directory(parent, ec)) return;
+  if (!fs::create_directories(parent, ec) || ec)
+    throw UsageError(std::string("cannot make the folder of ") + what + " " + path + ": " + parent.string() +
+                     (ec ? ": " + ec.message() : ""));
+}
+
+// Everything the command can judge before the first frame: the writers, the
+// folders, and that nothing it writes is one of its inputs.
+void CheckOutputs(const RenderOptions& o, const std::vector<int>& frames, bool sequence) {
+  if (!CanWriteImage(o.output))
+    throw UsageError("--output " + o.output + ": no image writer for its extension (use .exr, .png, .jpg, .tif, ...)");
+  if (!o.preview.empty()) CheckPreviewPath(o.preview);
+  // A single frame's unreadable input is reported before any folder is made for it.
+  if (!sequence)
+    for (const std::string* in : {&o.input, &o.motion, &o.depth, &o.blur_image})
+      if (!in->empty()) input_rules::CheckReadable(*in);
+  MakeFolderFor(o.output, "--output");
+  if (!o.preview.empty()) MakeFolderFor(o.preview, "--preview");
+  const size_t checked = std::min<size_t>(frames.size(), 10000);  // a long sequence: its start and end
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (i >= checked / 2 && i < frames.size() - checked / 2) continue;
+    auto at = [&](const std::string& p) { return sequence ? PathForFrame(p, frames[i]) : p; };
+    std::vector<std::string> ins{at(o.input)};
+    for (const std::string* p : {&o.motion, &o.depth, &o.blur_image})
+      if (!p->empty()) ins.push_back(at(*p));
+    if (!o.comp.empty()) ins.push_back(o.comp);
+    const std::string out = at(o.output), preview = o.preview.empty() ? "" : at(o.preview);
+    for (const std::string& in : ins)
+      for (const std::string& w : {out, preview})
+        if (!w.empty() && SameFile(in, w))
+          throw UsageError("refusing to overwrite input " + in + " with an output; choose another output path");
+    if (!preview.empty() && SameFile(out, preview))
+      throw UsageError("--output and --preview name the same file " + out);
+  }
+}
 
 int Render(const RenderOptions& o, Operator& op) {
   const bool sequence = HasFramePattern(o.input) || HasFramePattern(o.output);
   std::vector<int> frames{1};
-  if (!o.frames.empty())
+  if (!o.frames.empty()) {
     frames = ParseFrameRange(o.frames);
-  else if (sequence)
-    throw UsageError("a sequence path (#### or %04d) needs --frames, e.g. --frames 1-100");
+  } else if (sequence && HasFramePattern(o.input)) {
+    // No --frames: the frames of the input that exist, gaps skipped.
+    frames = FramesOnDisk(o.input);
+    if (frames.empty()) throw UsageError("no frames of " + o.input + " exist; give --frames or check the path");
+    const std::vector<int> gaps = Gaps(frames);
+    if (!o.quiet || !gaps.empty())
+      std::fprintf(stderr, "quorvex-render: found frames %s of %s%s%s\n", DescribeFrames(frames).c_str(),
+                   o.input.c_str(), gaps.empty() ? "" : "; missing (skipped): ", DescribeFrames(gaps).c_str());
+  } else if (sequence) {
+    throw UsageError("a sequence output (#### or %04d in the file name) needs --frames, e.g. --frames 1-100");
+  }
   if (sequence && !HasFramePattern(o.output) && frames.size() > 1)
     throw UsageError("--output " + o.output + " has no frame pattern; every frame would overwrite it");
+  CheckOutputs(o, frames, sequence);
 
   if (o.skip_existing) {
     frames = FramesStillToRender(
@@ -231,20 +337,19 @@ int Render(const RenderOptions& o, Operator& op) {
     progress.Line(text);
   });
   Job job(o, op, progress);
-  int failed = 0;
-  bool unreadable = false;
+  std::vector<int> failed;
   g_running_tool.store(&op);
   InstallInterruptHandler();
   for (int f : frames) {
     bool ok = false;
     try {
       ok = job.Frame(f, sequence);
-    } catch (const UsageError& e) {
-      // In a sequence an unreadable frame fails that frame only, so that a
-      // farm task's other frames still render and its log names the one.
-      if (!sequence || o.fail_fast) throw;
+    } catch (const std::exception& e) {
+      // A single frame's unreadable input is a usage error (exit 2) and a
+      // failed write a frame failure (exit 1); in a sequence either fails
+      // only its frame.
+      if (!sequence) throw;
       progress.Line("quorvex-render: frame " + std::to_string(f) + ": " + e.what());
-      unreadable = true;
     }
     if (g_interrupted) {
       progress.Finish();
@@ -253,16 +358,20 @@ int Render(const RenderOptions& o, Operator& op) {
       return kExitCancelled;
     }
     if (!ok) {
-      ++failed;
+      failed.push_back(f);
       progress.Line("quorvex-render: frame " + std::to_string(f) + " failed; no file written");
       if (o.fail_fast) break;
     }
   }
   g_running_tool.store(nullptr);
   progress.Finish();
-  if (failed) {
-    std::fprintf(stderr, "quorvex-render: %d of %zu frames failed\n", failed, frames.size());
-    return unreadable ? kExitUsage : kExitFrameFailed;
+  if (!failed.empty()) {
+    std::string list;
+    for (int f : failed) list += (list.empty() ? "" : ", ") + std::to_string(f);
+    const bool stopped = o.fail_fast && frames.size() > 1;
+    std::fprintf(stderr, "quorvex-render: %zu of %zu frames failed: %s%s\n", failed.size(), frames.size(),
+                 list.c_str(), stopped ? " (--fail-fast: stopped there)" : "");
+    return kExitFrameFailed;
   }
   if (!o.quiet && frames.size() == 1)
     std::fprintf(stderr, "quorvex-render: wrote %s%s%s\n", o.output.c_str(), o.preview.empty() ? "" : " and ",
@@ -274,6 +383,11 @@ int Render(const RenderOptions& o, Operator& op) {
 
 int RunCommand(const RenderOptions& o) {
   try {
+    // More threads than cores are what was asked for: lift the thread
+    // library's limit instead of letting it print a warning and ignore them.
+    std::unique_ptr<tbb::global_control> threads;
+    if (o.threads > 0)
+      threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism, size_t(o.threads));
     SetHostThreads(o.threads);
     auto modules = LoadPlugins(o.plugin_path);
     if (o.list_tools) {
@@ -287,12 +401,41 @@ int RunCommand(const RenderOptions& o) {
     tool.op = reg->Create(&doc);
     Operator& op = *tool.op;
     auto warn = [](const std::string& w) { std::fprintf(stderr, "%s\n", w.c_str()); };
+    // What the user set on purpose: every --set, and a comp's values that differ from the defaults.
+    std::vector<ControlEdit> explicit_edits;
     if (!o.comp.empty())
-      for (const ControlEdit& e : comp_file::Load(o.comp, op)) ApplyEdit(op, e, warn);
-    for (const std::string& s : o.sets) ApplyEdit(op, ParseSetArgument(op, s), warn);
-    if (!o.save_comp.empty()) comp_file::Save(o.save_comp, op);
+      for (const ControlEdit& e : comp_file::Load(o.comp, op)) {
+        const Input* in = op.FindInput(e.id);
+        if (e.kind != ControlEdit::Constant || (in && e.value != in->Default)) explicit_edits.push_back(e);
+        ApplyEdit(op, e, warn);
+      }
+    for (const std::string& s : o.sets) {
+      explicit_edits.push_back(ParseSetArgument(op, s));
+      ApplyEdit(op, explicit_edits.back(), warn);
+    }
+    if (!o.list_tools)
+      for (const std::string& w : HiddenControlWarnings(op, *reg, explicit_edits)) warn(w);
+    if (!o.focus_at.empty())
+      for (const ControlEdit& e : explicit_edits)
+        if (e.id == "FocusPosition") {
+          warn("warning: --focus-at replaces the FocusPosition that was set");
+          break;
+        }
+    if (!o.save_comp.empty()) {
+      // Saving over the comp that was loaded is an update of it; any other input is refused.
+      for (const std::string* in : {&o.input, &o.motion, &o.depth, &o.blur_image})
+        if (!in->empty() && SameFile(*in, o.save_comp))
+          throw UsageError("refusing to overwrite input " + *in + " with --save-comp; choose another comp path");
+      if (!o.output.empty() && SameFile(o.output, o.save_comp))
+        throw UsageError("--output and --save-comp name the same file " + o.save_comp);
+      MakeFolderFor(o.save_comp, "--save-comp");
+      comp_file::Save(o.save_comp, op);
+    }
     if (o.list_controls) {
-      PrintControls(op);
+      if (o.list_long)
+        PrintControlsLong(op);
+      else
+        PrintControls(op);
       return kExitOk;
     }
     if (o.input.empty() && o.output.empty() && !o.save_comp.empty()) return kExitOk;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,19 @@ struct RenderOptions {
   bool skip_existing = false;  // keep frames whose output already reads back complete
   bool stats = false;  // print each frame's read, render and write times
   bool list_tools = false, list_controls = false;
+  bool list_long = false;  // --list-controls --long: kinds, ranges and labels too
   OutputDepth output_depth = OutputDepth::Auto;
   VectorConvention vectors;
   DepthConvention depth_convention;
   std::string focus_at;  // "X,Y": focus on the depth found at that pixel
+  uint64_t max_memory = 0;  // bytes a frame may need; 0: half the machine's memory
 };
 
-// Exit statuses of the command.
+// Exit statuses of the command (the README's table):
+//   0 every frame written; 1 a frame failed (the tool's error, a failed
+//   write, or in a sequence a missing or unreadable frame, the others still
+//   rendered); 2 usage error or an unreadable single input, nothing written;
+//   130 interrupted.
 constexpr int kExitOk = 0;
 constexpr int kExitFrameFailed = 1;
 constexpr int kExitUsage = 2;

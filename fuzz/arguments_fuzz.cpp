@@ -1,4 +1,4 @@
-// The command line's value parsers: --set, --channels and --frames.
+// The command line's value parsers: --set, --channels (per file too) and --frames (lists).
 #include <cstdint>
 #include <string>
 
@@ -22,7 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const UsageError&) {
   }
   try {
-    ParseFrameRange(text);
+    channel_names::ParseFileMaps(text);
+  } catch (const UsageError&) {
+  }
+  try {
+    const std::vector<int> frames = ParseFrameRange(text);
+    DescribeFrames(Gaps(frames));
   } catch (const UsageError&) {
   }
   if (HasFramePattern(text)) PathForFrame(text, -42);

@@ -97,10 +97,10 @@ TEST_F(Render, UsageAndInputErrorsExitTwoWithOneLine) {
       {{"-i", P("in.exr"), "-o", P("in.exr")}, "refusing to overwrite input"},
       {{"-i", P("in.exr"), "-o", P("o.exr"), "--set", "Edges=Black"}, "unknown control \"Edges\""},
       {{"-i", P("in.exr"), "-o", P("o.exr"), "--set", "FStop=fast"}, "cannot read \"fast\""},
-      {{"-i", P("in.####.exr"), "-o", P("o.exr")}, "needs --frames"},
+      {{"-i", P("in.####.exr"), "-o", P("o.exr")}, "exist; give --frames"},
       {{"-i", P("in.exr"), "-o", P("o.exr"), "--frames", "9-1"}, "comes before"},
-      {{"-i", P("in.exr"), "-o", P("o.exr"), "--comp", P("missing.comp")}, "cannot read comp file"},
-      {{"-i", P("in.exr"), "-o", P("o.exr"), "--plugin-path", P("empty.so")}, "cannot load plug-in"},
+      {{"-i", P("in.exr"), "-o", P("o.exr"), "--comp", P("missing.comp")}, "cannot read comp file " + P("missing.comp") + ": no such file"},
+      {{"-i", P("in.exr"), "-o", P("o.exr"), "--plugin-path", P("empty.so")}, "is not a Quorvex plug-in module: not an ELF file"},
       {{"--bogus"}, "--bogus"},
   };
   std::ofstream(P("empty.so")) << "";
