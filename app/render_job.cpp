@@ -5,6 +5,7 @@
 #include <chrono>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -25,7 +26,7 @@
 #include "app/temporary_files.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
-#include "process/channels.h"
+#include "host/ToolServices.h"
 
 namespace fs = std::filesystem;
 
@@ -138,9 +139,10 @@ double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)
 
 class Job {
  public:
-  Job(const RenderOptions& o, Operator& op, Progress& progress)
+  Job(const RenderOptions& o, Operator& op, const ToolServices* services, Progress& progress)
       : o_(o),
         op_(op),
+        services_(services),
         progress_(progress),
         max_memory_(o.max_memory ? o.max_memory : input_rules::DefaultMaxMemory()) {
     if (!o.channels.empty()) maps_ = channel_names::ParseFileMaps(o.channels);
@@ -226,9 +228,14 @@ class Job {
     if (x < 0 || y < 0 || x >= img.Width || y >= img.Height)
       throw UsageError("--focus-at " + o_.focus_at + " lies outside the " + std::to_string(img.Width) + " x " +
                        std::to_string(img.Height) + " depth pass");
-    FltPixel p;
-    img.GetPixel(x, y, p);
-    const double value = DecodeDepth(p, float(ValueAt(op_, "BlurChannel", double(frame))));
+    // The module reads the depth as its blur pass does (its channel choice).
+    if (!services_) throw UsageError("--focus-at: the plug-in offers no depth service (an older module?)");
+    float depth = 0;
+    char error[256] = "";
+    Request req(&op_, double(frame));
+    if (!services_->DepthValueAt(&op_, &req, &img, x, y, &depth, error, sizeof error))
+      throw UsageError("--focus-at " + o_.focus_at + ": " + error);
+    const double value = depth;
     if (!std::isfinite(value))
       throw UsageError("--focus-at " + o_.focus_at + ": the depth there is not a number");
     op_.FindInput("FocusPosition")->Edit(value, double(frame));
@@ -257,6 +264,7 @@ class Job {
 
   const RenderOptions& o_;
   Operator& op_;
+  const ToolServices* services_;  // the loaded module's engine services
   Progress& progress_;
   std::map<std::string, std::map<std::string, std::string>> maps_;  // --channels by file
   uint64_t max_memory_;
@@ -303,7 +311,7 @@ void CheckOutputs(const RenderOptions& o, const std::vector<int>& frames, bool s
   }
 }
 
-int Render(const RenderOptions& o, Operator& op) {
+int Render(const RenderOptions& o, Operator& op, const ToolServices* services) {
   const bool sequence = HasFramePattern(o.input) || HasFramePattern(o.output);
   std::vector<int> frames{1};
   if (!o.frames.empty()) {
@@ -336,7 +344,7 @@ int Render(const RenderOptions& o, Operator& op) {
     if (kind == CON_Info && o.quiet) return;
     progress.Line(text);
   });
-  Job job(o, op, progress);
+  Job job(o, op, services, progress);
   std::vector<int> failed;
   g_running_tool.store(&op);
   InstallInterruptHandler();
@@ -441,7 +449,10 @@ int RunCommand(const RenderOptions& o) {
     if (o.input.empty() && o.output.empty() && !o.save_comp.empty()) return kExitOk;
     if (o.input.empty() || o.output.empty())
       throw UsageError("nothing to render: give --input IN and --output OUT (or --list-tools, --list-controls)");
-    return Render(o, op);
+    const ToolServices* services = nullptr;
+    for (const auto& m : modules)
+      if (std::find(m->Classes().begin(), m->Classes().end(), reg) != m->Classes().end()) services = m->Services();
+    return Render(o, op, services);
   } catch (const UsageError& e) {
     std::fprintf(stderr, "quorvex-render: %s\n", e.what());
     return kExitUsage;
