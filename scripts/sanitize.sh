@@ -15,6 +15,6 @@ LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_BENCH=OFF \
   -DQUORVEX_SANITIZE=thread >/dev/null
-cmake --build build-tsan --target host_tests motion_tests process_tests
+cmake --build build-tsan --target host_tests motion_tests process_tests engine_tests
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'host_tests|motion_tests|process_tests'
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'host_tests|motion_tests|process_tests|engine_tests'
