@@ -64,6 +64,10 @@ int main(int argc, char** argv) {
   app.add_option("--depth-mode", o.depth_convention.mode, "depth pass holds a distance or its inverse (1/z)")
       ->check(CLI::IsMember({"distance", "inverse"}));
   app.add_option("--depth-scale", o.depth_convention.scale, "multiply the depth (unit change)");
+  app.add_option("--view", o.view, "what to write: result (the blurred frame) or focus (where the blur is)")
+      ->check(CLI::IsMember({"result", "focus"}));
+  app.add_flag("--write-blur-size", o.write_blur_size,
+               "add a float channel 'blur' (each pixel's blur diameter in pixels) to an EXR output");
   app.add_option("--focus-at", o.focus_at, "focus on the depth found at pixel X,Y of the depth pass");
   std::string max_memory;
   app.add_option("--max-memory", max_memory,

@@ -26,6 +26,7 @@
 #include "app/temporary_files.h"
 #include "app/usage_error.h"
 #include "host/Registry.h"
+#include "app/focus_view.h"
 #include "host/ToolServices.h"
 
 namespace fs = std::filesystem;
@@ -190,13 +191,23 @@ class Job {
     op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
     Image* result = nullptr;
     const auto t1 = Clock::now();
+    std::vector<float> diameters;
     {
       Request req(&op_, double(frame));
       op_.Process(&req);
       result = static_cast<Image*>(req.TakeResult(op_.FindOutput("Output")));
+      try {
+        if (result && (o_.view == "focus" || o_.write_blur_size)) diameters = BlurDiameters(req, *result);
+      } catch (...) {
+        result->Recycle();
+        for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
+        throw;
+      }
     }
     for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
     if (!result) return false;
+    if (o_.view == "focus") FocusView(frame, *input->image, diameters, *result);
+    if (o_.write_blur_size) result->Extra.push_back({"blur", LargeVector<float>(diameters.begin(), diameters.end())});
     const auto t2 = Clock::now();
     try {
       WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth,
@@ -218,6 +229,35 @@ class Job {
   }
 
  private:
+  // Each pixel's blur diameter, from the loaded module (inputs connected).
+  std::vector<float> BlurDiameters(Request& req, const Image& img) {
+    if (!services_) throw UsageError("--view focus and --write-blur-size: the plug-in offers no blur-size service");
+    std::vector<float> d(size_t(img.Width) * size_t(img.Height));
+    char error[256] = "";
+    if (!services_->BlurDiameters(&op_, &req, d.data(), error, sizeof error))
+      throw std::runtime_error(std::string("blur sizes: ") + error);
+    return d;
+  }
+
+  // The output's colour becomes the focus view of the source.
+  void FocusView(int frame, const Image& source, const std::vector<float>& diameters, Image& out) {
+    const size_t n = size_t(out.Width) * size_t(out.Height);
+    std::vector<float> src(4 * n), view(4 * n);
+    const int chans[4] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA};
+    for (int c = 0; c < 4; ++c)
+      if (const float* p = source.Plane(chans[c]))
+        for (size_t i = 0; i < n; ++i) src[4 * i + size_t(c)] = p[i];
+    const FocusRamp ramp = FocusViewPixels(src.data(), diameters.data(), n, view.data());
+    for (int c = 0; c < 4; ++c)
+      if (float* p = out.Plane(chans[c]))
+        for (size_t i = 0; i < n; ++i) p[i] = view[4 * i + size_t(c)];
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "quorvex-render: frame %d: focus view: sharp below 1 px; blue %.2f px to red %.2f px", frame,
+                  double(ramp.smallest), double(ramp.largest));
+    progress_.Line(line);
+  }
+
   // "FocusPosition" := the depth value the tool reads at pixel (X, Y).
   void FocusAt(int frame, const FrameImage& src) {
     int x = 0, y = 0;

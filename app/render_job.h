@@ -21,6 +21,8 @@ struct RenderOptions {
   VectorConvention vectors;
   DepthConvention depth_convention;
   std::string focus_at;  // "X,Y": focus on the depth found at that pixel
+  std::string view = "result";   // "focus": write the focus view instead of the blurred frame
+  bool write_blur_size = false;  // add a float channel "blur" (each pixel's blur diameter) to EXR outputs
   uint64_t max_memory = 0;  // bytes a frame may need; 0: half the machine's memory
 };
 
