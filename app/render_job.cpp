@@ -451,12 +451,25 @@ int RunCommand(const RenderOptions& o) {
     auto warn = [](const std::string& w) { std::fprintf(stderr, "%s\n", w.c_str()); };
     // What the user set on purpose: every --set, and a comp's values that differ from the defaults.
     std::vector<ControlEdit> explicit_edits;
-    if (!o.comp.empty())
+    if (!o.comp.empty()) {
+      // A saved value outside a control's range is the tool's own doing when
+      // the tool's rules bring it back once the whole comp is in (an f-stop
+      // below 1 reached through "ApertureDiameter"): that one loads silently.
+      std::vector<std::pair<ControlEdit, std::vector<std::string>>> loaded;
       for (const ControlEdit& e : comp_file::Load(o.comp, op)) {
         const Input* in = op.FindInput(e.id);
         if (e.kind != ControlEdit::Constant || (in && e.value != in->Default)) explicit_edits.push_back(e);
-        ApplyEdit(op, e, warn);
+        std::vector<std::string> warnings;
+        ApplyEdit(op, e, [&](const std::string& w) { warnings.push_back(w); });
+        loaded.emplace_back(e, std::move(warnings));
       }
+      for (const auto& [e, warnings] : loaded) {
+        const Input* in = op.FindInput(e.id);
+        const bool restored = e.kind == ControlEdit::Constant && in && !in->Animated() && in->Constant() == e.value;
+        if (!restored)
+          for (const std::string& w : warnings) warn(w);
+      }
+    }
     for (const std::string& s : o.sets) {
       explicit_edits.push_back(ParseSetArgument(op, s));
       ApplyEdit(op, explicit_edits.back(), warn);
