@@ -4,7 +4,9 @@ Progress::Progress(int total, bool terminal, bool quiet)
     : total_(total), terminal_(terminal), quiet_(quiet), start_(std::chrono::steady_clock::now()) {}
 
 void Progress::Line(const std::string& text) {
-  if (drawn_) std::fputs("\r\033[K", stderr);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (drawn_ || frame_drawn_) std::fputs("\r\033[K", stderr);
+  frame_drawn_ = false;
   std::fputs(text.c_str(), stderr);
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stderr);
   if (drawn_) Draw();
@@ -33,6 +35,22 @@ void Progress::Draw() {
 }
 
 void Progress::Finish() {
-  if (drawn_) std::fputc('\n', stderr);
-  drawn_ = false;
+  if (drawn_ || frame_drawn_) std::fputc('\n', stderr);
+  drawn_ = frame_drawn_ = false;
+}
+
+void Progress::FrameStarted() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  frame_start_ = std::chrono::steady_clock::now();
+}
+
+void Progress::WithinFrame(int frame, int done, int count) {
+  if (!terminal_ || quiet_ || count <= 0) return;
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (now - frame_start_ < std::chrono::seconds(1) || now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
+  std::fprintf(stderr, "\r\033[Kframe %d: blur pass %d%%", frame, int(100.0 * done / count));
+  std::fflush(stderr);
+  frame_drawn_ = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 // Frames done, rate and time left: a bar redrawn in place on a terminal,
@@ -12,10 +13,15 @@ class Progress {
   // Prints a line of the tool's console without tearing the bar.
   void Line(const std::string& text);
   void Finish();
+  // The blur pass's chunks done within a frame: shown on a terminal once the
+  // frame has taken about a second (any thread may call it).
+  void FrameStarted();
+  void WithinFrame(int frame, int done, int count);
 
  private:
   void Draw();
   int total_, done_ = 0;
-  bool terminal_, quiet_, drawn_ = false;
-  std::chrono::steady_clock::time_point start_;
+  bool terminal_, quiet_, drawn_ = false, frame_drawn_ = false;
+  std::chrono::steady_clock::time_point start_, frame_start_, last_draw_;
+  std::mutex mutex_;
 };

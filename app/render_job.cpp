@@ -194,7 +194,14 @@ class Job {
     std::vector<float> diameters;
     {
       Request req(&op_, double(frame));
+      auto* threaded = dynamic_cast<ThreadedOperator*>(&op_);
+      progress_.FrameStarted();
+      if (threaded)
+        threaded->ChunkProgress = [this, frame](int32_t done, int32_t count) {
+          progress_.WithinFrame(frame, done, count);
+        };
       op_.Process(&req);
+      if (threaded) threaded->ChunkProgress = nullptr;
       result = static_cast<Image*>(req.TakeResult(op_.FindOutput("Output")));
       try {
         if (result && (o_.view == "focus" || o_.write_blur_size)) diameters = BlurDiameters(req, *result);

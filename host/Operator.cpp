@@ -85,7 +85,7 @@ void ThreadedOperator::DoMultiProcess(Request* req, int32_t count) {
   // Chunks go out in increasing order, each to the next worker that is
   // free: a tool that adds its chunks' results in chunk order then keeps few
   // of them waiting. After a chunk throws, no new chunk starts.
-  std::atomic<int32_t> next{0};
+  std::atomic<int32_t> next{0}, finished{0};
   std::atomic<bool> failed{false};
   tbb::task_arena& arena = Arena();
   const int workers = std::max(1, std::min(arena.max_concurrency(), int(count)));
@@ -94,6 +94,8 @@ void ThreadedOperator::DoMultiProcess(Request* req, int32_t count) {
       for (int32_t c; !failed.load() && (c = next.fetch_add(1)) < count;) {
         try {
           ProcessChunk(req, c);
+          const int32_t done = finished.fetch_add(1) + 1;
+          if (ChunkProgress) ChunkProgress(done, count);
         } catch (...) {
           failed.store(true);
           throw;

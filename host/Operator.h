@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class ThreadedOperator : public Operator {
   // Runs ProcessChunk for every index 0 .. count-1 on the host's worker
   // threads and returns when all are done; a chunk's exception passes on.
   void DoMultiProcess(Request* req, int32_t count);
+  // Set by a host that shows progress inside a frame: called on a worker
+  // thread after each chunk with the chunks done so far and their count.
+  std::function<void(int32_t done, int32_t count)> ChunkProgress;
 
   static const FuID ClassID;
 };
