@@ -104,19 +104,19 @@ FileImage ReadImageFile(const std::string& path, uint64_t max_memory) {
   img.height = height;
   img.display_encoded = parts[0].second.format.basetype == OIIO::TypeDesc::UINT8 &&
                         Lower(parts[0].second.get_string_attribute("oiio:ColorSpace")) == "srgb";
-  for (const auto& [sub, spec] : parts) {
-    const int n = spec.nchannels;
+  for (const auto& [sub, layout] : parts) {
+    const int n = layout.nchannels;
     LargeVector<float> pixels(size_t(width) * size_t(height) * size_t(n));
     if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
       throw UsageError("cannot read " + path + ": " + in->geterror());
-    const std::string part = spec.get_string_attribute("oiio:subimagename");
+    const std::string part = layout.get_string_attribute("oiio:subimagename");
     std::vector<std::pair<size_t, float*>> kept;  // file channel, its plane
     for (int c = 0; c < n; ++c) {
-      std::string name = c < int(spec.channelnames.size()) ? spec.channelnames[c] : "channel" + std::to_string(c);
+      std::string name = c < int(layout.channelnames.size()) ? layout.channelnames[c] : "channel" + std::to_string(c);
       if (sub > 0 && !part.empty() && name.find('.') == std::string::npos) name = part + "." + name;
       if (img.Index(name) >= 0) continue;  // the first part's channel of a name wins
       img.names.push_back(name);
-      img.types.push_back(spec.channelformat(c));
+      img.types.push_back(layout.channelformat(c));
       img.planes.emplace_back(size_t(width) * size_t(height));
       kept.push_back({size_t(c), nullptr});
     }

@@ -35,13 +35,13 @@ std::string Slurp(const std::string& path) {
 }
 
 void WriteSmallExr(const std::string& path, int w, int h, const char* compression, bool tiled) {
-  OIIO::ImageSpec spec(w, h, 4, OIIO::TypeDesc::HALF);
-  spec.attribute("compression", compression);
-  if (tiled) spec.tile_width = spec.tile_height = 16;
+  OIIO::ImageSpec layout(w, h, 4, OIIO::TypeDesc::HALF);
+  layout.attribute("compression", compression);
+  if (tiled) layout.tile_width = layout.tile_height = 16;
   std::vector<float> px(size_t(w) * h * 4);
   for (size_t i = 0; i < px.size(); ++i) px[i] = float(i % 97) / 97.0f;
   auto out = OIIO::ImageOutput::create(path);
-  ASSERT_TRUE(out->open(path, spec));
+  ASSERT_TRUE(out->open(path, layout));
   ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, px.data()));
   ASSERT_TRUE(out->close());
 }

@@ -218,9 +218,9 @@ TEST_F(Reliability, FilesClaimingMoreThanTheyHoldAreRefusedWithinTwoHundredMegab
   const std::string real = Slurp(P("real.exr"));
   hostile::Save(P("real-cut.exr"), real.substr(0, real.size() - 40));
   {  // a grey PNG of 12000 x 12000, a few hundred kilobytes
-    OIIO::ImageSpec spec(12000, 12000, 1, OIIO::TypeDesc::UINT8);
+    OIIO::ImageSpec layout(12000, 12000, 1, OIIO::TypeDesc::UINT8);
     auto out = OIIO::ImageOutput::create(P("grey.png"));
-    ASSERT_TRUE(out->open(P("grey.png"), spec));
+    ASSERT_TRUE(out->open(P("grey.png"), layout));
     std::vector<unsigned char> row(12000, 128);
     for (int y = 0; y < 12000; ++y) ASSERT_TRUE(out->write_scanline(y, 0, OIIO::TypeDesc::UINT8, row.data()));
     out->close();
