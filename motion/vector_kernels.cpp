@@ -114,9 +114,9 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
   const hn::ScalableTag<double> dd;
   const int32_t N = int32_t(hn::Lanes(dd));
   int32_t j = 0;
-  for (; j + N <= n; j += N) BandStep(dd, &image_color[0].r, image_norm, band, j);
+  for (; j + N <= n; j += N) BandStep(dd, reinterpret_cast<float*>(image_color), image_norm, band, j);
   const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) BandStep(d1, &image_color[0].r, image_norm, band, j);
+  for (; j < n; ++j) BandStep(d1, reinterpret_cast<float*>(image_color), image_norm, band, j);
 }
 
 }  // namespace HWY_NAMESPACE
