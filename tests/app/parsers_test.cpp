@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "app/channel_names.h"
 #include "app/control_edits.h"
 #include "app/frame_range.h"
+#include "app/progress.h"
 #include "app/usage_error.h"
 #include "tests/support/tool_fixture.h"
 
@@ -99,4 +108,37 @@ TEST(SetArgument, ValuesOutsideTheRangeAreClampedWithAWarning) {
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_NE(warnings[0].find("MaxBlurSize = 40 is outside its range 0 to 25; using 25"), std::string::npos);
   q->Recycle();
+}
+
+// Progress inside a frame shows on a terminal only once the frame has taken
+// about a second, and never with --quiet or off a terminal.
+TEST(Progress, InsideAFrameAfterASecondOnATerminal) {
+  auto shown = [](bool terminal, bool quiet, bool wait) {
+    fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    char path[] = "/tmp/quorvex-progress-XXXXXX";
+    const int fd = mkstemp(path);
+    dup2(fd, STDERR_FILENO);
+    {
+      Progress p(1, terminal, quiet);
+      p.FrameStarted();
+      p.WithinFrame(1, 3, 10);
+      if (wait) std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+      p.WithinFrame(1, 5, 10);
+      p.Finish();
+    }
+    fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    close(fd);
+    unlink(path);
+    return text;
+  };
+  const std::string after = shown(true, false, true);
+  EXPECT_NE(after.find("frame 1: blur pass 50%"), std::string::npos) << after;
+  EXPECT_EQ(after.find("30%"), std::string::npos) << "nothing within the first second: " << after;
+  EXPECT_EQ(shown(true, true, true), "") << "--quiet";
+  EXPECT_EQ(shown(false, false, true), "") << "not a terminal";
 }

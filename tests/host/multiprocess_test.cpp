@@ -18,13 +18,21 @@ struct Counter : ThreadedOperator {
 };
 }  // namespace
 
-TEST(DoMultiProcess, RunsEveryChunkExactlyOnce) {
+// Every chunk once, and the progress a host is told counts up to all of
+// them, each count once.
+TEST(DoMultiProcess, RunsEveryChunkExactlyOnceAndReportsEach) {
   for (int threads : {1, 2, 4}) {
     SetHostThreads(threads);
     Counter op(257);
+    std::vector<std::atomic<int>> reported(258);
+    op.ChunkProgress = [&](int32_t done, int32_t count) {
+      EXPECT_EQ(count, 257);
+      reported[size_t(done)].fetch_add(1);
+    };
     Request req(&op, 0);
     op.DoMultiProcess(&req, 257);
     for (auto& h : op.hits) EXPECT_EQ(h.load(), 1);
+    for (size_t d = 1; d <= 257; ++d) EXPECT_EQ(reported[d].load(), 1) << d;
   }
   SetHostThreads(0);
 }
