@@ -15,8 +15,9 @@ namespace {
 py::dict Attributes(const std::string& path) {
   py::dict out;
   auto in = OIIO::ImageInput::open(path);
-  if (!in) return out;
-  for (const OIIO::ParamValue& p : in->spec().extra_attribs) {
+  OIIO::ImageSpec layout;
+  if (!in || !in->seek_subimage(0, 0, layout)) return out;
+  for (const OIIO::ParamValue& p : layout.extra_attribs) {
     const OIIO::TypeDesc t = p.type();
     if (t == OIIO::TypeDesc::STRING)
       out[py::str(p.name().string())] = p.get_string();
