@@ -4,6 +4,9 @@
 //   build/bin/blur_pass_bench [--benchmark_filter=...]
 // Every benchmark reports kernel taps per second; the tables at the end give
 // each level's rate and its ratio to the reference for each frame.
+// Frames whose blur grows (sides up to 201) run at the best level only,
+// against the route before span kernels (every kernel tap by tap) instead
+// of the straightforward pass, which would take minutes.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -24,6 +27,7 @@ struct Case {
   int w, h;
   std::function<Image*()> scene;
   Controls controls;
+  bool growth = false;  // against the tap route, at the best level only
 };
 
 std::vector<Case> Cases() {
@@ -46,6 +50,15 @@ std::vector<Case> Cases() {
   cases.push_back({"scene/depth-5pct", 1920, 1080, shot(0, 0),
                    {{"EnableDepth", 1}, {"FocusPosition", 0.5}, {"MaxBlurSize", 5}}});
   cases.push_back({"scene/both", 1920, 1080, shot(5, 40), {{"EnableDepth", 1}, {"FocusPosition", 0.5}}});
+  for (int side : {21, 41, 101, 201})
+    cases.push_back({"growth/still/side:" + std::to_string(side), 1920, 1080,
+                     [] { return testing_support::FlatScene(1920, 1080, 1, 0, 0); },
+                     {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 1920)}}, true});
+  for (float motion : {0.0f, 40.0f})
+    for (int percent : {1, 5, 10, 25})
+      cases.push_back({"growth/scene/" + std::string(motion > 0 ? "motion40/" : "still/") + std::to_string(percent) + "pct",
+                       1920, 1080, shot(motion, motion),
+                       {{"EnableDepth", 1}, {"FocusPosition", 0.5}, {"MaxBlurSize", double(percent)}}, true});
   return cases;
 }
 
@@ -61,15 +74,19 @@ PreparedFrame& Frame(const Case& c) {
   return *f;
 }
 
+// `level` empty: the reference (the straightforward pass, or for growth
+// frames the tap route at the best level).
 void Run(benchmark::State& state, const Case& c, const std::string& level) {
   const bool reference = level.empty();
-  if (!reference) SetSimdLevel(level);
+  SetSimdLevel(reference ? "best" : level);
   PreparedFrame& f = Frame(c);
   for (auto _ : state) {
     state.PauseTiming();
     f.ClearAccumulation();
     state.ResumeTiming();
-    if (reference)
+    if (reference && c.growth)
+      f.BlurPass(false);
+    else if (reference)
       f.ReferencePass();
     else
       f.BlurPass();
@@ -93,10 +110,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
       else if (r.run_type == Run::RT_Aggregate)
         continue;
       rates[name] = it->second.value;
+      times[name] = r.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> rates;
+  std::map<std::string, double> rates, times;
 };
 
 }  // namespace
@@ -108,9 +126,18 @@ int main(int argc, char** argv) {
   static const std::vector<Case> cases = Cases();
   static const std::vector<std::string> levels = AvailableSimdLevels();
   for (const Case& c : cases) {
-    benchmark::RegisterBenchmark(("reference/" + c.name).c_str(), [&c](benchmark::State& s) { Run(s, c, ""); })
+    benchmark::RegisterBenchmark(((c.growth ? "taps/" : "reference/") + c.name).c_str(),
+                                 [&c](benchmark::State& s) { Run(s, c, ""); })
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    if (c.growth) {
+      const std::string& best = levels.front();
+      benchmark::RegisterBenchmark(("blur_pass/" + best + "/" + c.name).c_str(),
+                                   [&c, &best](benchmark::State& s) { Run(s, c, best); })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+      continue;
+    }
     for (const std::string& level : levels)
       benchmark::RegisterBenchmark(("blur_pass/" + level + "/" + c.name).c_str(),
                                    [&c, &level](benchmark::State& s) { Run(s, c, level); })
@@ -124,6 +151,7 @@ int main(int argc, char** argv) {
   for (const std::string& level : levels) std::printf(" %12s", level.c_str());
   std::printf("   best/reference\n");
   for (const Case& c : cases) {
+    if (c.growth) continue;
     auto rate = [&](const std::string& name) {
       auto it = reporter.rates.find(name + "/" + c.name + "/real_time");
       return it == reporter.rates.end() ? 0.0 : it->second;
@@ -133,6 +161,17 @@ int main(int argc, char** argv) {
     for (const std::string& level : levels) std::printf(" %12.3e", rate("blur_pass/" + level));
     const double best = rate("blur_pass/" + levels.front());
     std::printf("   %8.2f\n", ref > 0 ? best / ref : 0.0);
+  }
+  std::printf("\nmilliseconds per pass, %s, against the tap route (%d worker threads)\n%-28s %10s %10s %8s\n",
+              levels.front().c_str(), threads, "frame", "taps", "spans", "speed-up");
+  for (const Case& c : cases) {
+    if (!c.growth) continue;
+    auto time = [&](const std::string& name) {
+      auto it = reporter.times.find(name + "/" + c.name + "/real_time");
+      return it == reporter.times.end() ? 0.0 : it->second;
+    };
+    const double taps = time("taps"), spans = time("blur_pass/" + levels.front());
+    if (taps > 0 && spans > 0) std::printf("%-28s %10.1f %10.1f %8.2f\n", c.name.c_str(), taps, spans, taps / spans);
   }
   SetSimdLevel("best");
   benchmark::Shutdown();

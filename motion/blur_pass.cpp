@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "motion/moving_group.h"
 #include "motion/streak_layout.h"
@@ -39,6 +41,32 @@ std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t 
 
 void BlurPass::Begin(const PassInputs& in) {
   in_ = in;
+  spans_.clear();
+  bool any_spans = false;
+  for (const auto& kern : *in.bank) {
+    spans_.push_back(in.span_kernels ? dof::FindSpans(kern) : dof::KernelSpans());
+    any_spans = any_spans || !spans_.back().Empty();
+  }
+  // Kept from frame to frame while the size holds and the last pass summed
+  // (and so zeroed) it.
+  if (!any_spans || !steps_summed_) ReleaseSteps();
+  if (any_spans && in.image.width > 0 && in.image.height > 0) {
+    const size_t pixels = size_t(in.image.width) * size_t(in.image.height);
+    if (steps_.width != in.image.width || steps_written_.size() != size_t(in.image.height)) {
+      ReleaseSteps();
+      steps_.width = in.image.width;
+      for (double*& p : steps_.plane) {
+        p = static_cast<double*>(std::calloc(pixels, sizeof(double)));
+        if (!p) {
+          ReleaseSteps();
+          throw std::bad_alloc();
+        }
+      }
+    }
+    steps_written_.assign(size_t(in.image.height), {INT32_MAX, INT32_MIN});
+    steps_.written = steps_written_.data();
+    steps_summed_ = false;
+  }
   const size_t chunks = ChunkCount(in.count);
   parked_.clear();
   parked_.resize(chunks);
@@ -85,6 +113,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
       lo = std::min(lo, reach.first);
       hi = std::max(hi, reach.second);
       hmax = std::max(hmax, h);
+      kernels.spans = kernels.spans || SpansOf(last_k);
     }
     kernels.hmax = hmax;
     lo = std::max<int64_t>(lo, 0);
@@ -102,8 +131,9 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
         }
       }
       if (!band) band = std::make_unique<splat::LocalBand>();
-      band->Reset(W, int32_t(lo), int32_t(hi));
+      band->Reset(W, int32_t(lo), int32_t(hi), kernels.spans);
       Splat(first, end, kernels, *band, abort);
+      band->AddSpanCopies();
     }
   } catch (...) {
     Publish(chunk, nullptr);
@@ -125,6 +155,7 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
     const int32_t k = kernel[i - first];
     const int32_t h = splat::KernelHalfSide(k, step);
     const float* kern = (*in_.bank)[size_t(k)].data();
+    const dof::KernelSpans* spans = SpansOf(k);
     if (still[i - first]) {
       // Samples sit on whole pixels, so a still one is its kernel at its
       // pixel. Neighbours on the same row with the same kernel go together:
@@ -143,7 +174,9 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
         weights[count] = n.weight;
         colours[count++] = n.color;
       }
-      if (count == 1)
+      if (spans)
+        b.AddSpanStills(x0, y0, count, weights, colours, kern, h, *spans);
+      else if (count == 1)
         splat::AtPixel(b, x0, y0, s.weight, s.color, kern, h);
       else
         b.AddRunOfStills(x0, y0, count, weights, colours, kern, h);
@@ -152,7 +185,7 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
     // Moving samples that follow one another go through together.
     for (size_t j = i;; ++j) {
       const int32_t kj = kernel[j - first];
-      moving.Add(in_.samples[j], (*in_.bank)[size_t(kj)].data(), splat::KernelHalfSide(kj, step));
+      moving.Add(in_.samples[j], (*in_.bank)[size_t(kj)].data(), splat::KernelHalfSide(kj, step), SpansOf(kj));
       if (moving.Full() || j + 1 >= end || still[j + 1 - first]) {
         i = j;
         break;
@@ -181,7 +214,7 @@ void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held) {
     if (!band) continue;
     held.unlock();
     try {
-      band->Flush(in_.image, lock_row);
+      band->Flush(in_.image, steps_, lock_row);
     } catch (...) {
       held.lock();
       flushing_ = false;
@@ -200,10 +233,49 @@ void BlurPass::Finish() {
     for (size_t c = next_; c < done_.size(); ++c) done_[c] = 1;
     FlushInOrder(held);
   }
+  AddSummedSteps();
   std::lock_guard<std::mutex> guard(mutex_);
   free_.clear();
   parked_.clear();
   done_.clear();
+}
+
+void BlurPass::AddSummedSteps() {
+  if (!steps_.plane[0]) return;
+  RowLocks& locks = *in_.row_locks;
+  for (int32_t r = 0; r < in_.image.height; ++r) {
+    const auto w = steps_written_[size_t(r)];
+    if (w.first > w.second) continue;
+    const splat::PlanarRun d = steps_.At(r, 0);
+    splat::Colour* colour = in_.image.ColorRow(r);
+    float* norm = in_.image.NormRow(r);
+    // Past the last difference the running sums are zero.
+    double sum[5] = {0, 0, 0, 0, 0};
+    boost::mutex::scoped_lock held(*locks[size_t(r)]);
+    for (int32_t c = w.first; c <= w.second; ++c) {
+      for (int k = 0; k < 5; ++k) {
+        sum[k] += d.plane[k][c];
+        d.plane[k][c] = 0.0;
+      }
+      colour[c].r += float(sum[0]);
+      colour[c].g += float(sum[1]);
+      colour[c].b += float(sum[2]);
+      colour[c].a += float(sum[3]);
+      norm[c] += float(sum[4]);
+    }
+    steps_written_[size_t(r)] = {INT32_MAX, INT32_MIN};
+  }
+  steps_summed_ = true;
+}
+
+void BlurPass::ReleaseSteps() {
+  for (double*& p : steps_.plane) {
+    std::free(p);
+    p = nullptr;
+  }
+  steps_written_.clear();
+  steps_.written = nullptr;
+  steps_.width = 0;
 }
 
 }  // namespace blur

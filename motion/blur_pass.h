@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "dof/depth_to_blur.h"
+#include "dof/kernel_spans.h"
 #include "motion/local_band.h"
 #include "motion/splat.h"
 #include "process/pixel_sample.h"
@@ -42,6 +43,9 @@ struct PassInputs {
   bool mirror = false;     // "EdgeCondition" is "Mirror"
   splat::Target image{};   // the accumulation images
   RowLocks* row_locks = nullptr;
+  // False: every kernel tap by tap, the route before span kernels (for
+  // benchmarks to compare against).
+  bool span_kernels = true;
 };
 
 // One sample's streak (kernel index k) added straight into the shared images
@@ -59,6 +63,7 @@ class BlurPass {
   // After every chunk ran (or the pass was cut short): adds what still
   // waits, then releases the bands.
   void Finish();
+  ~BlurPass() { ReleaseSteps(); }
 
  private:
   // A chunk's samples' kernel indices and whether each is still.
@@ -66,13 +71,28 @@ class BlurPass {
     int32_t index[kSamplesPerChunk];
     bool still[kSamplesPerChunk];
     int32_t hmax = 0;
+    bool spans = false;  // some kernel goes as spans
   };
+  // Entry k's spans, or null when it goes tap by tap.
+  const dof::KernelSpans* SpansOf(int32_t k) const {
+    return spans_[size_t(k)].Empty() ? nullptr : &spans_[size_t(k)];
+  }
   void Splat(size_t first, size_t end, const ChunkKernels& kernels, splat::LocalBand& band,
              const std::atomic<int>& abort) const;
   void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
   void FlushInOrder(std::unique_lock<std::mutex>& held);
 
+  // The frame's column differences summed along each row into the images.
+  void AddSummedSteps();
+  void ReleaseSteps();
+
   PassInputs in_;
+  std::vector<dof::KernelSpans> spans_;  // per bank entry
+  // The frame's column differences, when some entry goes as spans; the
+  // bands add theirs here in chunk order, and Finish sums them once.
+  splat::StepImage steps_{};
+  std::vector<std::pair<int32_t, int32_t>> steps_written_;
+  bool steps_summed_ = true;
   std::mutex mutex_;  // guards what follows
   std::vector<std::unique_ptr<splat::LocalBand>> parked_;
   std::vector<uint8_t> done_;

@@ -9,30 +9,126 @@
 
 namespace splat {
 
-LocalBand::~LocalBand() {
-  for (double* p : planes_) std::free(p);
+namespace {
+
+// Makes `planes` hold at least `pixels` zeros each.
+void Reserve(double* (&planes)[5], size_t& capacity, size_t pixels) {
+  if (pixels <= capacity) return;
+  for (double*& p : planes) {
+    std::free(p);
+    p = nullptr;
+  }
+  capacity = 0;
+  for (double*& p : planes) {
+    p = static_cast<double*>(AllocateAligned(pixels * sizeof(double)));
+    if (!p) throw std::bad_alloc();
+    std::memset(p, 0, pixels * sizeof(double));
+  }
+  capacity = pixels;
 }
 
-void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1) {
-  const size_t pixels = size_t(w) * size_t(std::max(r1 - r0 + 1, 0));
-  if (pixels > capacity_) {
-    for (double*& p : planes_) {
-      std::free(p);
-      p = nullptr;
-    }
-    capacity_ = 0;
-    for (double*& p : planes_) {
-      p = static_cast<double*>(AllocateAligned(pixels * sizeof(double)));
-      if (!p) throw std::bad_alloc();
-      std::memset(p, 0, pixels * sizeof(double));
-    }
-    capacity_ = pixels;
-  }
+constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
+
+}  // namespace
+
+LocalBand::~LocalBand() {
+  for (double* p : planes_) std::free(p);
+  for (double* p : steps_) std::free(p);
+}
+
+void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool spans) {
+  const size_t rows = size_t(std::max(r1 - r0 + 1, 0)), pixels = size_t(w) * rows;
+  Reserve(planes_, capacity_, pixels);
+  if (spans) Reserve(steps_, steps_capacity_, pixels);
   width = w;
   row_lo = r0;
   row_hi = r1;
   dirty_ = false;
-  spans_.assign(size_t(std::max(r1 - r0 + 1, 0)), {INT32_MAX, INT32_MIN});
+  spans_.assign(rows, kNothingWritten);
+  step_spans_.assign(spans ? rows : 0, kNothingWritten);
+}
+
+void LocalBand::QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float* weights, float weight,
+                              const Colour* colours, double scale, const float* kern, int32_t h,
+                              const dof::KernelSpans& sp) {
+  const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
+  if (top > row_hi || top + d - 1 < row_lo || left > width - 1 || left + count - 1 + d - 1 < 0) return;
+  const size_t at = copy_colours_.size();
+  auto weight_of = [&](int32_t j) { return weights ? weights[j] : weight; };
+  if (count == 1) {
+    const float w = weight_of(0);
+    copy_colours_.insert(copy_colours_.end(), {w * colours[0].r, w * colours[0].g, w * colours[0].b, w * colours[0].a, w});
+  } else {
+    const size_t stride = size_t(count) + 2 * kRunPad;
+    copy_colours_.resize(at + 5 * stride, 0.0f);
+    float* p = copy_colours_.data() + at + kRunPad;
+    for (int32_t j = 0; j < count; ++j) {
+      const float w = weight_of(j);
+      p[j] = w * colours[j].r;
+      p[stride + j] = w * colours[j].g;
+      p[2 * stride + j] = w * colours[j].b;
+      p[3 * stride + j] = w * colours[j].a;
+      p[4 * stride + j] = w;
+    }
+  }
+  copies_.push_back({left, top, count, d, scale, kern, sp.rows.data(), at});
+  dirty_ = true;
+}
+
+void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
+                              const float* kern, int32_t h, const dof::KernelSpans& sp) {
+  QueueSpanCopy(x0, y0, count, weights, 0.0f, colours, 1.0, kern, h, sp);
+}
+
+void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
+                              const float* kern, int32_t h, const dof::KernelSpans& sp) {
+  const int32_t y0 = FloorToInt(y);
+  const float fy = y - float(y0);
+  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1, cols = fx > 0.0f ? 2 : 1;
+  for (int32_t dy = 0; dy < rows; ++dy)
+    for (int32_t dx = 0; dx < cols; ++dx)
+      QueueSpanCopy(x0 + dx, y0 + dy, count, nullptr, weight, colours, double(wy[dy] * wx[dx]), kern, h, sp);
+}
+
+void LocalBand::AddSpanCopies() {
+  if (copies_.empty()) return;
+  // Row by row, so that a row's planes stay in cache while every copy that
+  // covers it adds its part; copies in order of their first row.
+  const size_t n = copies_.size();
+  order_.resize(n);
+  for (size_t i = 0; i < n; ++i) order_[i] = uint32_t(i);
+  auto first_row = [&](uint32_t i) { return std::max(copies_[i].top, row_lo); };
+  std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return first_row(a) < first_row(b); });
+  int32_t dmax = 0;
+  for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
+  if (tap_scratch_.size() < size_t(dmax) + 1) tap_scratch_.resize(size_t(dmax) + 1);
+  active_.clear();
+  size_t next = 0;
+  for (int32_t r = first_row(order_[0]); r <= row_hi && (next < n || !active_.empty()); ++r) {
+    while (next < n && first_row(order_[next]) <= r) active_.push_back(order_[next++]);
+    // Copies whose last row is above r leave.
+    active_.erase(std::remove_if(active_.begin(), active_.end(),
+                                 [&](uint32_t i) { return copies_[i].top + copies_[i].d - 1 < r; }),
+                  active_.end());
+    if (active_.empty()) continue;
+    int32_t c0 = INT32_MAX, c1 = INT32_MIN;
+    for (uint32_t i : active_) {
+      c0 = std::min(c0, copies_[i].left);
+      c1 = std::max(c1, copies_[i].left + copies_[i].count - 1 + copies_[i].d);
+    }
+    c0 = std::max(c0, 0);
+    c1 = std::min(c1, width - 1);
+    if (c0 > c1) continue;
+    MarkWritten(r, c0, c1);  // the rims
+    auto& s = step_spans_[size_t(r - row_lo)];
+    s.first = std::min(s.first, c0);
+    s.second = std::max(s.second, c1);
+    AddSpanRow({At(r, 0), At(steps_, r, 0), width, r, copies_.data(), active_.data(), active_.size(),
+                copy_colours_.data(), tap_scratch_.data()});
+  }
+  copies_.clear();
+  copy_colours_.clear();
 }
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,

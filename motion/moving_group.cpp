@@ -22,13 +22,15 @@ MovingGroup::MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t w
       ordered_(kMaxSamples),
       kerns_(kMaxSamples),
       halves_(kMaxSamples),
+      spans_(kMaxSamples),
       order_(kMaxSamples),
       rest_(kMaxSamples) {}
 
-void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h) {
+void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h, const dof::KernelSpans* spans) {
   plans_[count_] = streak::Plan(s, mirror_, width_, height_, h + 1);
   kerns_[count_] = kern;
   halves_[count_] = h;
+  spans_[count_] = spans;
   colours_[count_] = s.color;
   ++count_;
 }
@@ -36,6 +38,10 @@ void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h) {
 void MovingGroup::Point(size_t j, float x, float y, float weight) {
   if (!Lands(x, y)) return;
   if (halves_[j] == 0) return OnePixel(band_, x, y, weight, colours_[j], kerns_[j][0]);
+  if (spans_[j]) {
+    const int32_t c = FloorToInt(x);
+    return band_.AddSpanPoints(c, x - float(c), y, 1, weight, &colours_[j], kerns_[j], halves_[j], *spans_[j]);
+  }
   pixel_sample q = plans_[j].sample();
   q.x = x;
   q.y = y;
@@ -58,6 +64,7 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
   }
   const int32_t h = halves_[a];
   const float* kern = kerns_[a];
+  const dof::KernelSpans* spans = spans_[a];
   const Colour* cols = ordered_colours_;
   streak::LayOutAlike(
       ordered_.data(), n, mirror_, width_,
@@ -68,7 +75,10 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
           return RowOfPoints(band_, c, y, int32_t(l - f + 1), cols + f, weight, kern[0]);
         for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
           const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
-          band_.AddRunOfPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
+          if (spans)
+            band_.AddSpanPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h, *spans);
+          else
+            band_.AddRunOfPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
         }
       },
       [&](size_t j, float x, float y, float weight) { Point(order_[j], x, y, weight); });

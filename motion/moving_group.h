@@ -19,8 +19,9 @@ class MovingGroup {
   MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height);
 
   bool Full() const { return count_ == kMaxSamples; }
-  // A moving sample with its kernel (side 2h + 1); `s` must outlive Splat().
-  void Add(const pixel_sample& s, const float* kern, int32_t h);
+  // A moving sample with its kernel (side 2h + 1, its spans when it goes as
+  // spans, else null); `s` must outlive Splat().
+  void Add(const pixel_sample& s, const float* kern, int32_t h, const dof::KernelSpans* spans);
   // Adds every sample's streak into the band and empties the group.
   void Splat();
 
@@ -39,6 +40,7 @@ class MovingGroup {
   std::vector<streak::Plan> plans_, ordered_;
   std::vector<const float*> kerns_;
   std::vector<int32_t> halves_;
+  std::vector<const dof::KernelSpans*> spans_;
   Colour colours_[kMaxSamples], ordered_colours_[kMaxSamples];
   std::vector<size_t> order_, rest_;
 };

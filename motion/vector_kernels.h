@@ -4,8 +4,11 @@
 // is chosen once per process (see the host's QUORVEX_SIMD switch). Every
 // level computes the same sums in the same order; only the width of the
 // steps differs (fused multiply-adds where the processor has them).
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
+#include "dof/kernel_spans.h"
 #include "image/tessaly_image.h"
 
 namespace splat {
@@ -42,5 +45,56 @@ void AddRowOfStills(const RowOfStills& r);
 void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
                         int32_t n);
 
+// dst[c][j] += src[c][j], then src[c][j] = 0, for the five planes, j < n.
+void AddStepsAndClear(const PlanarRun& dst, const PlanarRun& src, int32_t n);
 
+// A frame's column differences: five planes of doubles, `width` a row, and
+// for each row the columns written so far (first > second: none).
+struct StepImage {
+  double* plane[5];
+  int32_t width;
+  std::pair<int32_t, int32_t>* written;
+  PlanarRun At(int32_t r, int32_t c) const {
+    const size_t o = size_t(r) * size_t(width) + size_t(c);
+    return {{plane[0] + o, plane[1] + o, plane[2] + o, plane[3] + o, plane[4] + o}};
+  }
+};
+
+// A run of samples' weighted colours, planar: plane[c][j] is sample j's
+// weight times its red, green, blue, alpha (c < 4) and its weight (c = 4),
+// with kRunPad zeros before and after the run.
+constexpr int32_t kRunPad = 16;
+struct RunColours {
+  const float* plane[5];
+};
+
+// A span kernel (side d) waiting in a band for `count` samples at
+// consecutive columns: kernel column 0 of sample j at column left + j,
+// kernel row 0 on image row top, each sample weighted `scale` times its
+// colours. Its colours sit in the band's colour store at `colours`: five
+// floats for one sample, else five planes of count + 2 kRunPad floats (the
+// run between kRunPad zeros on either side).
+struct SpanCopy {
+  int32_t left, top, count, d;
+  double scale;
+  const float* kern;
+  const dof::SpanRow* rows;
+  size_t colours;
+};
+
+// One band row's part of the copies that cover it: rim taps into the value
+// planes, each span as a plus at its start and a minus past its end in the
+// column-difference planes (whose running sum along the row gives the
+// span). Columns outside 0 .. width - 1 are dropped; a difference left of
+// column 0 counts at column 0.
+struct SpanRowWork {
+  PlanarRun values, steps;  // the row's planes at column 0
+  int32_t width, row;
+  const SpanCopy* copies;
+  const uint32_t* active;  // indices of the copies covering the row
+  size_t count;
+  const float* colour_store;
+  double* taps;  // scratch: the largest d + 1 doubles
+};
+void AddSpanRow(const SpanRowWork& w);
 }  // namespace splat

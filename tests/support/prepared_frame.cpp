@@ -51,8 +51,11 @@ void PreparedFrame::ClearAccumulation() {
   for (auto& plane : ref) plane.assign(size_t(input->Width) * size_t(input->Height), 0.0);
 }
 
-void PreparedFrame::BlurPass() {
-  tool->DepthBlur().BeginBlurPass(tool->SampleList.data(), tool->SampleList.size(), mirror);
+void PreparedFrame::BlurPass(bool span_kernels) {
+  depth_blur_interface& d = tool->DepthBlur();
+  blur::PassInputs in = d.PassInputsFor(tool->SampleList.data(), tool->SampleList.size(), mirror);
+  in.span_kernels = span_kernels;
+  d.Pass.Begin(in);
   tool->DoMultiProcess(request.get(), int32_t((tool->SampleList.size() + 999) / 1000));
   tool->DepthBlur().FinishBlurPass();
 }

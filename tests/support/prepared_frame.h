@@ -17,7 +17,9 @@ struct PreparedFrame {
   ~PreparedFrame();
 
   void ClearAccumulation();
-  void BlurPass();            // the tool's pass through the host's worker threads
+  // The tool's pass through the host's worker threads (`span_kernels`
+  // false: every kernel tap by tap, the route before span kernels).
+  void BlurPass(bool span_kernels = true);
   void ReferencePass();       // one thread, four copies per point, sums in double
   // Kernel taps of the pass: the kernel area of every streak point.
   double taps = 0;
