@@ -6,29 +6,37 @@ namespace dof {
 
 namespace {
 
-// Shortest run of equal weights worth two differences.
+// Shortest run of equal weights worth treating as a span.
 constexpr int32_t kMinSpan = 3;
-// The span form is taken when its additions (rim taps plus two per span)
-// are at most this fraction of the kernel's taps.
+// The span form is taken when its differences are at most this fraction of
+// the kernel's taps.
 constexpr double kMostSpanCost = 0.25;
 
-SpanRow RowSpans(const float* row, int32_t d) {
+// Row `row` (d weights) as differences at [a0, a1) and [b0, b1).
+SpanRow RowSpans(const float* row, int32_t d, std::vector<double>& deltas) {
   int32_t left = 0, right = d;
   while (left < d && row[left] == 0.0f) ++left;
   while (right > left && row[right - 1] == 0.0f) --right;
-  SpanRow s{left, left, left, right, 0.0f};
   // The longest run of one weight.
+  int32_t lo = left, hi = left;
   for (int32_t c = left; c < right;) {
     int32_t e = c + 1;
     while (e < right && row[e] == row[c]) ++e;
-    if (e - c > s.hi - s.lo) {
-      s.lo = c;
-      s.hi = e;
+    if (e - c > hi - lo) {
+      lo = c;
+      hi = e;
     }
     c = e;
   }
-  if (s.hi - s.lo < kMinSpan) s.lo = s.hi = left;
-  s.value = s.hi > s.lo ? row[s.lo] : 0.0f;
+  SpanRow s{left, right + 1, right + 1, right + 1, deltas.size()};
+  if (left == right) s.a1 = s.b0 = s.b1 = left;  // an empty row
+  if (hi - lo >= kMinSpan) {
+    s.a1 = lo + 1;  // the step up to the span at lo
+    s.b0 = hi;      // the step down from it at hi
+  }
+  auto weight = [&](int32_t c) { return c < 0 || c >= d ? 0.0 : double(row[c]); };
+  for (int32_t c = s.a0; c < s.a1; ++c) deltas.push_back(weight(c) - weight(c - 1));
+  for (int32_t c = s.b0; c < s.b1; ++c) deltas.push_back(weight(c) - weight(c - 1));
   return s;
 }
 
@@ -38,13 +46,8 @@ KernelSpans FindSpans(const std::vector<float>& kern) {
   const int32_t d = int32_t(std::lround(std::sqrt(double(kern.size()))));
   KernelSpans spans;
   if (d < kMinSpanSide || size_t(d) * size_t(d) != kern.size()) return spans;
-  int64_t cost = 0;
-  for (int32_t i = 0; i < d; ++i) {
-    const SpanRow s = RowSpans(kern.data() + size_t(i) * size_t(d), d);
-    cost += (s.lo - s.left) + (s.right - s.hi) + (s.hi > s.lo ? 2 : 0);
-    spans.rows.push_back(s);
-  }
-  if (double(cost) > kMostSpanCost * double(d) * double(d)) spans.rows.clear();
+  for (int32_t i = 0; i < d; ++i) spans.rows.push_back(RowSpans(kern.data() + size_t(i) * size_t(d), d, spans.deltas));
+  if (double(spans.deltas.size()) > kMostSpanCost * double(d) * double(d)) spans = KernelSpans();
   return spans;
 }
 

@@ -1,24 +1,30 @@
 #pragma once
 // Kernels that are flat inside their outline ("Disk" and "Polygon" without
 // "BadBokeh", and any blur image of that form): each row is a rim run of
-// taps, a constant span and a rim run. A pass adds such a row's span as two
-// column differences (plus at its start, minus past its end) and the rims as
-// taps, so a large kernel costs about its perimeter instead of its area.
+// taps, a constant span and a rim run. Along a row such a kernel's column
+// differences (each weight less the one left of it) vanish inside the span,
+// so a pass adds only the differences at the rims into a difference image,
+// whose running sum along each row gives the kernel: a large kernel costs
+// about its perimeter instead of its area.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace dof {
 
-// One kernel row: taps at columns [left, lo) and [hi, right), `value` at
-// every column of [lo, hi), zero elsewhere.
+// One kernel row as column differences: columns [a0, a1) and [b0, b1)
+// (b0 == b1 when the row has no span), their values from `deltas` of the
+// kernel at `at` (a1 - a0 values, then b1 - b0).
 struct SpanRow {
-  int32_t left, lo, hi, right;
-  float value;
+  int32_t a0, a1, b0, b1;
+  size_t at;
 };
 
-// A kernel's rows as spans; empty when the kernel goes tap by tap.
+// A kernel's rows as column differences; empty when the kernel goes tap by
+// tap.
 struct KernelSpans {
   std::vector<SpanRow> rows;
+  std::vector<double> deltas;
   bool Empty() const { return rows.empty(); }
 };
 

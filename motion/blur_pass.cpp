@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <thread>
 
 #include "motion/moving_group.h"
 #include "motion/streak_layout.h"
@@ -68,6 +69,9 @@ void BlurPass::Begin(const PassInputs& in) {
     steps_summed_ = false;
   }
   const size_t chunks = ChunkCount(in.count);
+  span_rows_.reset(new std::atomic<int32_t>[chunks]);
+  for (size_t c = 0; c < chunks; ++c) span_rows_[c].store(kSpansNotStarted, std::memory_order_relaxed);
+  spans_done_below_.store(0, std::memory_order_relaxed);
   parked_.clear();
   parked_.resize(chunks);
   done_.assign(chunks, 0);
@@ -118,7 +122,11 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     kernels.hmax = hmax;
     lo = std::max<int64_t>(lo, 0);
     hi = std::min<int64_t>(hi, H - 1);
-    if (lo <= hi && (hi - lo + 1) * int64_t(W) > kBandBudget) {
+    const bool direct = lo <= hi && (hi - lo + 1) * int64_t(W) > kBandBudget;
+    // Later chunks learn which rows of the differences to wait for.
+    span_rows_[size_t(chunk)].store(kernels.spans && !direct && lo <= hi ? int32_t(lo) : kSpansDone,
+                                    std::memory_order_release);
+    if (direct) {
       std::vector<float> scratch(splat::ScratchSize(hmax), 0.0f);
       for (size_t i = first; i < end && !abort.load(std::memory_order_relaxed); ++i)
         SplatStreakDirect(in_, in_.samples[i], kernels.index[i - first], scratch.data());
@@ -131,15 +139,47 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
         }
       }
       if (!band) band = std::make_unique<splat::LocalBand>();
-      band->Reset(W, int32_t(lo), int32_t(hi), kernels.spans);
+      band->Reset(W, int32_t(lo), int32_t(hi));
       Splat(first, end, kernels, *band, abort);
-      band->AddSpanCopies();
+      if (kernels.spans) AddSpanCopies(chunk, *band);
     }
   } catch (...) {
+    SpansDone(chunk);
     Publish(chunk, nullptr);
     throw;
   }
+  SpansDone(chunk);
   Publish(chunk, std::move(band));
+}
+
+// Row r of the differences takes chunk c's part once every chunk before c
+// is past r (or will never write it), so that each value receives its
+// additions in chunk order whatever the threads' timing. The host hands
+// chunks out in increasing order, so those before c have all started.
+void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
+  RowLocks& locks = *in_.row_locks;
+  std::atomic<int32_t>& mine = span_rows_[size_t(chunk)];
+  band.AddSpanCopies(steps_, [&](int32_t r) -> std::function<void()> {
+    for (size_t c = spans_done_below_.load(std::memory_order_acquire); c < size_t(chunk); ++c)
+      for (;;) {
+        const int32_t next = span_rows_[c].load(std::memory_order_acquire);
+        if (next != kSpansNotStarted && next > r) break;
+        std::this_thread::yield();
+      }
+    locks[size_t(r)]->lock();
+    return [&locks, &mine, r] {
+      locks[size_t(r)]->unlock();
+      mine.store(r + 1, std::memory_order_release);
+    };
+  });
+}
+
+void BlurPass::SpansDone(int32_t chunk) {
+  span_rows_[size_t(chunk)].store(kSpansDone, std::memory_order_release);
+  std::lock_guard<std::mutex> guard(mutex_);
+  size_t below = spans_done_below_.load(std::memory_order_relaxed);
+  while (below < done_.size() && span_rows_[below].load(std::memory_order_acquire) == kSpansDone) ++below;
+  spans_done_below_.store(below, std::memory_order_release);
 }
 
 void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, splat::LocalBand& b,
@@ -175,7 +215,7 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
         colours[count++] = n.color;
       }
       if (spans)
-        b.AddSpanStills(x0, y0, count, weights, colours, kern, h, *spans);
+        b.AddSpanStills(x0, y0, count, weights, colours, h, *spans);
       else if (count == 1)
         splat::AtPixel(b, x0, y0, s.weight, s.color, kern, h);
       else
@@ -214,7 +254,7 @@ void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held) {
     if (!band) continue;
     held.unlock();
     try {
-      band->Flush(in_.image, steps_, lock_row);
+      band->Flush(in_.image, lock_row);
     } catch (...) {
       held.lock();
       flushing_ = false;

@@ -82,6 +82,8 @@ class BlurPass {
   void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
   void FlushInOrder(std::unique_lock<std::mutex>& held);
 
+  void AddSpanCopies(int32_t chunk, splat::LocalBand& band);
+  void SpansDone(int32_t chunk);
   // The frame's column differences summed along each row into the images.
   void AddSummedSteps();
   void ReleaseSteps();
@@ -93,6 +95,12 @@ class BlurPass {
   splat::StepImage steps_{};
   std::vector<std::pair<int32_t, int32_t>> steps_written_;
   bool steps_summed_ = true;
+  // Per chunk: the next row of the differences it may write (its first
+  // before it starts them), kSpansNotStarted before the chunk runs,
+  // kSpansDone after.
+  static constexpr int32_t kSpansNotStarted = INT32_MIN, kSpansDone = INT32_MAX;
+  std::unique_ptr<std::atomic<int32_t>[]> span_rows_;
+  std::atomic<size_t> spans_done_below_{0};  // every chunk before it is done
   std::mutex mutex_;  // guards what follows
   std::vector<std::unique_ptr<splat::LocalBand>> parked_;
   std::vector<uint8_t> done_;

@@ -33,23 +33,22 @@ constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
 
 LocalBand::~LocalBand() {
   for (double* p : planes_) std::free(p);
-  for (double* p : steps_) std::free(p);
 }
 
-void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool spans) {
+void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1) {
   const size_t rows = size_t(std::max(r1 - r0 + 1, 0)), pixels = size_t(w) * rows;
   Reserve(planes_, capacity_, pixels);
-  if (spans) Reserve(steps_, steps_capacity_, pixels);
   width = w;
   row_lo = r0;
   row_hi = r1;
   dirty_ = false;
   spans_.assign(rows, kNothingWritten);
-  step_spans_.assign(spans ? rows : 0, kNothingWritten);
+  copies_.clear();
+  copy_colours_.clear();
 }
 
 void LocalBand::QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float* weights, float weight,
-                              const Colour* colours, double scale, const float* kern, int32_t h,
+                              const Colour* colours, double scale, int32_t h,
                               const dof::KernelSpans& sp) {
   const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
   if (top > row_hi || top + d - 1 < row_lo || left > width - 1 || left + count - 1 + d - 1 < 0) return;
@@ -71,28 +70,27 @@ void LocalBand::QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float
       p[4 * stride + j] = w;
     }
   }
-  copies_.push_back({left, top, count, d, scale, kern, sp.rows.data(), at});
-  dirty_ = true;
+  copies_.push_back({left, top, count, d, scale, &sp, at});
 }
 
 void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
-                              const float* kern, int32_t h, const dof::KernelSpans& sp) {
-  QueueSpanCopy(x0, y0, count, weights, 0.0f, colours, 1.0, kern, h, sp);
+                              int32_t h, const dof::KernelSpans& sp) {
+  QueueSpanCopy(x0, y0, count, weights, 0.0f, colours, 1.0, h, sp);
 }
 
 void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
-                              const float* kern, int32_t h, const dof::KernelSpans& sp) {
+                              int32_t h, const dof::KernelSpans& sp) {
   const int32_t y0 = FloorToInt(y);
   const float fy = y - float(y0);
   const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
   const int32_t rows = fy > 0.0f ? 2 : 1, cols = fx > 0.0f ? 2 : 1;
   for (int32_t dy = 0; dy < rows; ++dy)
     for (int32_t dx = 0; dx < cols; ++dx)
-      QueueSpanCopy(x0 + dx, y0 + dy, count, nullptr, weight, colours, double(wy[dy] * wx[dx]), kern, h, sp);
+      QueueSpanCopy(x0 + dx, y0 + dy, count, nullptr, weight, colours, double(wy[dy] * wx[dx]), h, sp);
 }
 
-void LocalBand::AddSpanCopies() {
-  if (copies_.empty()) return;
+void LocalBand::AddSpanCopies(const StepImage& steps,
+                              const std::function<std::function<void()>(int32_t)>& enter) {
   // Row by row, so that a row's planes stay in cache while every copy that
   // covers it adds its part; copies in order of their first row.
   const size_t n = copies_.size();
@@ -105,13 +103,13 @@ void LocalBand::AddSpanCopies() {
   if (tap_scratch_.size() < size_t(dmax) + 1) tap_scratch_.resize(size_t(dmax) + 1);
   active_.clear();
   size_t next = 0;
-  for (int32_t r = first_row(order_[0]); r <= row_hi && (next < n || !active_.empty()); ++r) {
+  for (int32_t r = row_lo; r <= row_hi; ++r) {
+    const std::function<void()> leave = enter(r);
     while (next < n && first_row(order_[next]) <= r) active_.push_back(order_[next++]);
     // Copies whose last row is above r leave.
     active_.erase(std::remove_if(active_.begin(), active_.end(),
                                  [&](uint32_t i) { return copies_[i].top + copies_[i].d - 1 < r; }),
                   active_.end());
-    if (active_.empty()) continue;
     int32_t c0 = INT32_MAX, c1 = INT32_MIN;
     for (uint32_t i : active_) {
       c0 = std::min(c0, copies_[i].left);
@@ -119,13 +117,13 @@ void LocalBand::AddSpanCopies() {
     }
     c0 = std::max(c0, 0);
     c1 = std::min(c1, width - 1);
-    if (c0 > c1) continue;
-    MarkWritten(r, c0, c1);  // the rims
-    auto& s = step_spans_[size_t(r - row_lo)];
-    s.first = std::min(s.first, c0);
-    s.second = std::max(s.second, c1);
-    AddSpanRow({At(r, 0), At(steps_, r, 0), width, r, copies_.data(), active_.data(), active_.size(),
-                copy_colours_.data(), tap_scratch_.data()});
+    if (c0 <= c1) {
+      AddSpanRow({steps.At(r, 0), width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
+                  tap_scratch_.data()});
+      auto& w = steps.written[r];
+      w = {std::min(w.first, c0), std::max(w.second, c1)};
+    }
+    if (leave) leave();
   }
   copies_.clear();
   copy_colours_.clear();

@@ -3,10 +3,10 @@
 // without locks, kept as five planes (red, green, blue, alpha, weight) of
 // doubles so that every add is a plain vector stream and a pixel's many
 // small additions keep their precision, then added into the shared images,
-// each row under that row's lock. Span kernels add into five more planes of
-// column differences, which go into the frame's difference planes the same
-// way (see StepImage).
+// each row under that row's lock. Span kernels wait in the band's queue and
+// go, row by row, into the frame's column differences (see StepImage).
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -23,8 +23,7 @@ class LocalBand {
   LocalBand& operator=(const LocalBand&) = delete;
 
   // Covers rows r0 .. r1 of a `width`-wide image; the band is all zero.
-  // `spans`: the chunk adds span kernels.
-  void Reset(int32_t width, int32_t r0, int32_t r1, bool spans = false);
+  void Reset(int32_t width, int32_t r0, int32_t r1);
 
   // The sink interface (see splat.h).
   int32_t width = 0, row_lo = 0, row_hi = -1;
@@ -60,42 +59,34 @@ class LocalBand {
   // A span kernel (side 2h + 1, spans `sp`) for `count` (at most kMaxRun)
   // samples at whole pixels x0, x0 + 1, ... of row y0, sample j weighted
   // weights[j]: AddRunOfStills for span kernels.
-  void AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
-                     const float* kern, int32_t h, const dof::KernelSpans& sp);
+  void AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours, int32_t h,
+                     const dof::KernelSpans& sp);
   // AddRunOfPoints for span kernels: one copy of the kernel for each of the
   // point's bilinear neighbours.
-  void AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
-                     const float* kern, int32_t h, const dof::KernelSpans& sp);
+  void AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours, int32_t h,
+                     const dof::KernelSpans& sp);
 
-  // Adds the span kernels queued since the last call (the chunk calls it
-  // once its samples are in).
-  void AddSpanCopies();
+  // Adds the span kernels queued since the last call into `steps`, row by
+  // row from the band's first row to its last, calling enter(r) before row
+  // r (which must return an object that holds the row while it lives).
+  void AddSpanCopies(const StepImage& steps, const std::function<std::function<void()>(int32_t)>& enter);
 
+  bool HasSpanCopies() const { return !copies_.empty(); }
   bool Dirty() const { return dirty_; }
   // Adds every touched span into `image` (and the column differences into
   // `steps`), holding `lock(row)` for each row, and zeroes the band again.
   template <class LockRow>
-  void Flush(const Target& image, const StepImage& steps, LockRow&& lock) {
-    AddSpanCopies();
+  void Flush(const Target& image, LockRow&& lock) {
     if (!dirty_) return;
     for (int32_t r = row_lo; r <= row_hi; ++r) {
       auto& s = spans_[size_t(r - row_lo)];
-      auto* d = step_spans_.empty() ? nullptr : &step_spans_[size_t(r - row_lo)];
-      const bool values = s.first <= s.second, differences = d && d->first <= d->second;
-      if (!values && !differences) continue;
+      if (s.first > s.second) continue;
       {
         [[maybe_unused]] auto held = lock(r);
-        if (values)
-          AddBandRunAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, At(r, s.first),
-                             s.second - s.first + 1);
-        if (differences) {
-          AddStepsAndClear(steps.At(r, d->first), At(steps_, r, d->first), d->second - d->first + 1);
-          auto& w = steps.written[r];
-          w = {std::min(w.first, d->first), std::max(w.second, d->second)};
-        }
+        AddBandRunAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, At(r, s.first),
+                           s.second - s.first + 1);
       }
       s = {INT32_MAX, INT32_MIN};
-      if (d) *d = {INT32_MAX, INT32_MIN};
     }
     dirty_ = false;
   }
@@ -113,24 +104,21 @@ class LocalBand {
     s.second = std::max(s.second, c1);
     dirty_ = true;
   }
-  PlanarRun At(int32_t r, int32_t c) const { return At(planes_, r, c); }
-  PlanarRun At(double* const* planes, int32_t r, int32_t c) const {
+  PlanarRun At(int32_t r, int32_t c) const {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);
-    return {{planes[0] + o, planes[1] + o, planes[2] + o, planes[3] + o, planes[4] + o}};
+    return {{planes_[0] + o, planes_[1] + o, planes_[2] + o, planes_[3] + o, planes_[4] + o}};
   }
   // A copy of a span kernel at whole pixel (x0, y0) for a run of samples
   // (sample j weighted weights[j], or `weight` for all, times `scale`),
   // kept until AddSpanCopies.
   void QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float* weights, float weight,
-                     const Colour* colours, double scale, const float* kern, int32_t h, const dof::KernelSpans& sp);
+                     const Colour* colours, double scale, int32_t h, const dof::KernelSpans& sp);
   // One footprint row of a run: sums through AddRowOfStills.
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
               const float* weights, const float* weighted);
 
   double* planes_[5] = {};
-  double* steps_[5] = {};  // column differences, when the chunk has span kernels
-  size_t capacity_ = 0, steps_capacity_ = 0;  // pixels per plane
-  std::vector<std::pair<int32_t, int32_t>> step_spans_;
+  size_t capacity_ = 0;  // pixels per plane
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;
   std::vector<uint32_t> order_, active_;

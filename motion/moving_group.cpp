@@ -40,7 +40,7 @@ void MovingGroup::Point(size_t j, float x, float y, float weight) {
   if (halves_[j] == 0) return OnePixel(band_, x, y, weight, colours_[j], kerns_[j][0]);
   if (spans_[j]) {
     const int32_t c = FloorToInt(x);
-    return band_.AddSpanPoints(c, x - float(c), y, 1, weight, &colours_[j], kerns_[j], halves_[j], *spans_[j]);
+    return band_.AddSpanPoints(c, x - float(c), y, 1, weight, &colours_[j], halves_[j], *spans_[j]);
   }
   pixel_sample q = plans_[j].sample();
   q.x = x;
@@ -76,7 +76,7 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
         for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
           const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
           if (spans)
-            band_.AddSpanPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h, *spans);
+            band_.AddSpanPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, h, *spans);
           else
             band_.AddRunOfPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, kern, h);
         }

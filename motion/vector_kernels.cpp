@@ -120,66 +120,6 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
   for (; j < n; ++j) BandStep(d1, reinterpret_cast<float*>(image_color), image_norm, band, j);
 }
 
-// dst[c][j] += k * src[c][j] for the five planes, lanes of j at a time.
-template <class DD>
-HWY_INLINE void ScaledStep(DD dd, double* const* dst, const float* const* src, int32_t j, double k) {
-  const hn::Rebind<float, DD> df;
-  const auto vk = hn::Set(dd, k);
-  for (int c = 0; c < 5; ++c) {
-    double* p = dst[c] + j;
-    hn::StoreU(hn::MulAdd(vk, hn::PromoteTo(dd, hn::LoadU(df, src[c] + j)), hn::LoadU(dd, p)), dd, p);
-  }
-}
-
-// Samples j0 .. j1 - 1 of a run, each scaled by k, into planes whose
-// pointers are at the run's sample 0.
-HWY_INLINE void AddScaled(double* const* dst, const RunColours& src, int32_t j0, int32_t j1, double k) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t j = j0;
-  for (; j + N <= j1; j += N) ScaledStep(dd, dst, src.plane, j, k);
-  const hn::CappedTag<double, 1> d1;
-  for (; j < j1; ++j) ScaledStep(d1, dst, src.plane, j, k);
-}
-
-// One sample's taps krow[t0 .. t1) at columns col .. (a rim of a row).
-template <class DD>
-HWY_INLINE void RimStep(DD dd, double* const* dst, const float* krow, int32_t t, const double* wc) {
-  const hn::Rebind<float, DD> df;
-  const auto k = hn::PromoteTo(dd, hn::LoadU(df, krow + t));
-  for (int c = 0; c < 5; ++c) {
-    double* p = dst[c] + t;
-    hn::StoreU(hn::MulAdd(k, hn::Set(dd, wc[c]), hn::LoadU(dd, p)), dd, p);
-  }
-}
-HWY_INLINE void AddRim(double* const* dst, const float* krow, int32_t t0, int32_t t1, const double* wc) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t t = t0;
-  for (; t + N <= t1; t += N) RimStep(dd, dst, krow, t, wc);
-  const hn::CappedTag<double, 1> d1;
-  for (; t < t1; ++t) RimStep(d1, dst, krow, t, wc);
-}
-
-template <class DD>
-HWY_INLINE void StepsStep(DD dd, const PlanarRun& dst, const PlanarRun& src, int32_t j) {
-  for (int c = 0; c < 5; ++c) {
-    double* p = dst.plane[c] + j;
-    double* q = src.plane[c] + j;
-    hn::StoreU(hn::Add(hn::LoadU(dd, p), hn::LoadU(dd, q)), dd, p);
-    hn::StoreU(hn::Zero(dd), dd, q);
-  }
-}
-
-void AddStepsAndClearImpl(const PlanarRun& dst, const PlanarRun& src, int32_t n) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t j = 0;
-  for (; j + N <= n; j += N) StepsStep(dd, dst, src, j);
-  const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) StepsStep(d1, dst, src, j);
-}
-
 // Output columns base + x, x0 <= x < x1, of taps k[0 .. n) at kernel
 // columns first + i over a run: column base + x gets the sum over taps of
 // k[i] * src[x - first - i] (zero outside the run), added once. Groups of
@@ -219,31 +159,45 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int3
   }
 }
 
+// One sample's differences k[t] at columns t of `dst`, t0 <= t < t1.
+template <class DD>
+HWY_INLINE void DeltaStep(DD dd, double* const* dst, const double* k, int32_t t, const double* wc) {
+  const auto kv = hn::LoadU(dd, k + t);
+  for (int c = 0; c < 5; ++c) {
+    double* p = dst[c] + t;
+    hn::StoreU(hn::MulAdd(kv, hn::Set(dd, wc[c]), hn::LoadU(dd, p)), dd, p);
+  }
+}
+HWY_INLINE void AddDeltas(double* const* dst, const double* k, int32_t t0, int32_t t1, const double* wc) {
+  const hn::ScalableTag<double> dd;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  int32_t t = t0;
+  for (; t + N <= t1; t += N) DeltaStep(dd, dst, k, t, wc);
+  const hn::CappedTag<double, 1> d1;
+  for (; t < t1; ++t) DeltaStep(d1, dst, k, t, wc);
+}
+
 // Kernel row i of one copy.
 HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
-  double* const val[5] = {w.values.plane[0], w.values.plane[1], w.values.plane[2], w.values.plane[3],
-                          w.values.plane[4]};
   double* const dif[5] = {w.steps.plane[0], w.steps.plane[1], w.steps.plane[2], w.steps.plane[3], w.steps.plane[4]};
-  const dof::SpanRow& r = s.rows[i];
-  const float* krow = s.kern + size_t(i) * size_t(s.d);
-  const double v = s.scale * double(r.value);
+  const dof::SpanRow& r = s.spans->rows[size_t(i)];
+  const double* deltas = s.spans->deltas.data() + r.at;
   const float* store = w.colour_store + s.colours;
+  const int32_t seg_at[2] = {0, r.a1 - r.a0};
+  const int32_t seg[2][2] = {{r.a0, r.a1}, {r.b0, r.b1}};
   if (s.count == 1) {
     double one[5];
     for (int c = 0; c < 5; ++c) one[c] = s.scale * double(store[c]);
-    // Rims along their columns, clipped to the row.
-    for (const auto& rim : {std::make_pair(r.left, r.lo), std::make_pair(r.hi, r.right)}) {
-      const int32_t t0 = std::max(rim.first, -s.left), t1 = std::min(rim.second, w.width - s.left);
-      if (t0 >= t1) continue;
-      double* const at[5] = {val[0] + s.left, val[1] + s.left, val[2] + s.left, val[3] + s.left, val[4] + s.left};
-      AddRim(at, krow, t0, t1, one);
-    }
-    if (r.hi <= r.lo) return;
-    // Differences left of the row hold from column 0 on.
-    for (const auto& e : {std::make_pair(s.left + r.lo, v), std::make_pair(s.left + r.hi, -v)}) {
-      if (e.first >= w.width) continue;
-      const int32_t col = std::max(e.first, 0);
-      for (int c = 0; c < 5; ++c) dif[c][col] += e.second * double(store[c]);
+    for (int g = 0; g < 2; ++g) {
+      const int32_t t0 = seg[g][0], t1 = seg[g][1];
+      const double* k = deltas + seg_at[g] - t0;  // k[t] for kernel column t
+      // Differences left of the row hold from column 0 on.
+      for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
+        for (int c = 0; c < 5; ++c) dif[c][0] += k[t] * one[c];
+      const int32_t u0 = std::max(t0, -s.left), u1 = std::min(t1, w.width - s.left);
+      if (u0 >= u1) continue;
+      double* const at[5] = {dif[0] + s.left, dif[1] + s.left, dif[2] + s.left, dif[3] + s.left, dif[4] + s.left};
+      AddDeltas(at, k, u0, u1, one);
     }
     return;
   }
@@ -251,30 +205,18 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   const RunColours src{{store + kRunPad, store + kRunPad + stride, store + kRunPad + 2 * stride,
                         store + kRunPad + 3 * stride, store + kRunPad + 4 * stride}};
   double* taps = w.taps;
-  // Rims along the run: each group of output columns sums its taps first.
-  for (const auto& rim : {std::make_pair(r.left, r.lo), std::make_pair(r.hi, r.right)}) {
-    const int32_t t0 = rim.first, t1 = rim.second;
+  for (int g = 0; g < 2; ++g) {
+    const int32_t t0 = seg[g][0], t1 = seg[g][1];
     if (t0 >= t1) continue;
+    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = s.scale * deltas[seg_at[g] + (t - t0)];
+    // Sample j's difference at kernel column t lands on column left + t + j;
+    // those left of the row count at column 0.
+    for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
+      for (int32_t j = 0; j < std::min(s.count, -s.left - t); ++j)
+        for (int c = 0; c < 5; ++c) dif[c][0] += taps[t - t0] * double(src.plane[c][j]);
+    // Along the run: each group of output columns sums its taps first.
     const int32_t x0 = std::max(t0, -s.left), x1 = std::min(t1 - 1 + s.count, w.width - s.left);
-    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = s.scale * double(krow[t]);
-    GatherTaps(val, s.left, t0, t1 - t0, taps, src, s.count, x0, x1);
-  }
-  if (r.hi <= r.lo) return;
-  // The run's differences that fall left of the row count at column 0.
-  for (const auto& e : {std::make_pair(s.left + r.lo, v), std::make_pair(s.left + r.hi, -v)})
-    for (int32_t j = 0; j < std::min(s.count, -e.first); ++j)
-      for (int c = 0; c < 5; ++c) dif[c][0] += e.second * double(src.plane[c][j]);
-  const int32_t x0 = std::max(r.lo, -s.left), x1 = std::min(r.hi + s.count, w.width - s.left);
-  if (r.hi - r.lo >= s.count) {
-    // The two runs of differences do not meet: each on its own.
-    const double plus = v, minus = -v;
-    GatherTaps(dif, s.left, r.lo, 1, &plus, src, s.count, x0, std::min(x1, r.lo + s.count));
-    GatherTaps(dif, s.left, r.hi, 1, &minus, src, s.count, std::max(x0, r.hi), x1);
-  } else {
-    for (int32_t t = r.lo; t <= r.hi; ++t) taps[t - r.lo] = 0.0;
-    taps[0] = v;
-    taps[r.hi - r.lo] = -v;
-    GatherTaps(dif, s.left, r.lo, r.hi - r.lo + 1, taps, src, s.count, x0, x1);
+    GatherTaps(dif, s.left, t0, t1 - t0, taps, src, s.count, x0, x1);
   }
 }
 
@@ -296,11 +238,6 @@ HWY_EXPORT(AddKernelRunImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
 HWY_EXPORT(AddBandRunAndClearImpl);
 HWY_EXPORT(AddSpanRowImpl);
-HWY_EXPORT(AddStepsAndClearImpl);
-
-void AddStepsAndClear(const PlanarRun& dst, const PlanarRun& src, int32_t n) {
-  HWY_DYNAMIC_DISPATCH(AddStepsAndClearImpl)(dst, src, n);
-}
 
 void AddSpanRow(const SpanRowWork& w) { HWY_DYNAMIC_DISPATCH(AddSpanRowImpl)(w); }
 

@@ -45,9 +45,6 @@ void AddRowOfStills(const RowOfStills& r);
 void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
                         int32_t n);
 
-// dst[c][j] += src[c][j], then src[c][j] = 0, for the five planes, j < n.
-void AddStepsAndClear(const PlanarRun& dst, const PlanarRun& src, int32_t n);
-
 // A frame's column differences: five planes of doubles, `width` a row, and
 // for each row the columns written so far (first > second: none).
 struct StepImage {
@@ -68,27 +65,25 @@ struct RunColours {
   const float* plane[5];
 };
 
-// A span kernel (side d) waiting in a band for `count` samples at
-// consecutive columns: kernel column 0 of sample j at column left + j,
-// kernel row 0 on image row top, each sample weighted `scale` times its
-// colours. Its colours sit in the band's colour store at `colours`: five
-// floats for one sample, else five planes of count + 2 kRunPad floats (the
-// run between kRunPad zeros on either side).
+// A span kernel (side d) waiting for `count` samples at consecutive
+// columns: kernel column 0 of sample j at column left + j, kernel row 0 on
+// image row top, each sample weighted `scale` times its colours. Its
+// colours sit in a colour store at `colours`: five floats for one sample,
+// else five planes of count + 2 kRunPad floats (the run between kRunPad
+// zeros on either side).
 struct SpanCopy {
   int32_t left, top, count, d;
   double scale;
-  const float* kern;
-  const dof::SpanRow* rows;
+  const dof::KernelSpans* spans;
   size_t colours;
 };
 
-// One band row's part of the copies that cover it: rim taps into the value
-// planes, each span as a plus at its start and a minus past its end in the
-// column-difference planes (whose running sum along the row gives the
-// span). Columns outside 0 .. width - 1 are dropped; a difference left of
-// column 0 counts at column 0.
+// One image row's part of the copies that cover it, as column differences
+// added into `steps` (the row's planes at column 0): their running sum
+// along the row gives the kernels. Columns past width - 1 are dropped; a
+// difference left of column 0 counts at column 0.
 struct SpanRowWork {
-  PlanarRun values, steps;  // the row's planes at column 0
+  PlanarRun steps;
   int32_t width, row;
   const SpanCopy* copies;
   const uint32_t* active;  // indices of the copies covering the row

@@ -42,11 +42,11 @@ auto NoLock() {
 // outside the spans it flushed.
 Images Flushed(splat::LocalBand& band, int32_t W, int32_t H) {
   Images out(W, H);
-  band.Flush(out.target, splat::StepImage{}, NoLock());
+  band.Flush(out.target, NoLock());
   const std::vector<float> zeros(size_t(W), 0.0f);
   for (int32_t r = band.row_lo; r <= band.row_hi; ++r) band.Add(r, 0, zeros.data(), W, 0.0f, Colour{1, 1, 1, 1});
   Images rest(W, H);
-  band.Flush(rest.target, splat::StepImage{}, NoLock());
+  band.Flush(rest.target, NoLock());
   for (size_t p = 0; p < rest.norm.size(); ++p) {
     EXPECT_EQ(rest.norm[p], 0.0f) << "stray write at pixel " << p;
     EXPECT_EQ(rest.color[p].g, 0.0f) << "stray write at pixel " << p;
