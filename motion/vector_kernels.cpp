@@ -123,9 +123,10 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
 // Output columns base + x, x0 <= x < x1, of taps k[0 .. n) at kernel
 // columns first + i over a run: column base + x gets the sum over taps of
 // k[i] * src[x - first - i] (zero outside the run), added once. Groups of
-// columns do not overlap, so no store waits on another.
+// columns do not overlap, so no store waits on another. The row ends
+// before x = row_end.
 HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int32_t n, const double* k,
-                           const RunColours& src, int32_t count, int32_t x0, int32_t x1) {
+                           const RunColours& src, int32_t count, int32_t x0, int32_t x1, int32_t row_end) {
   // At most kRunPad lanes: the run's padding covers that much.
   const hn::CappedTag<double, kRunPad> dd;
   const hn::Rebind<float, decltype(dd)> df;
@@ -144,10 +145,12 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int3
       acc3 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[3] + j)), acc3);
       acc4 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[4] + j)), acc4);
     }
+    // Lanes past the run's last output are zero (the padding), so a whole
+    // vector goes in wherever it stays inside the row.
     const int32_t valid = std::min(N, x1 - x);
     auto add = [&](auto acc, int c) {
       double* p = dst[c] + base + x;
-      if (valid == N) return hn::StoreU(hn::Add(hn::LoadU(dd, p), acc), dd, p);
+      if (valid == N || x + N <= row_end) return hn::StoreU(hn::Add(hn::LoadU(dd, p), acc), dd, p);
       hn::Store(acc, dd, lanes);
       for (int32_t l = 0; l < valid; ++l) p[l] += lanes[l];
     };
@@ -216,7 +219,7 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
         for (int c = 0; c < 5; ++c) dif[c][0] += taps[t - t0] * double(src.plane[c][j]);
     // Along the run: each group of output columns sums its taps first.
     const int32_t x0 = std::max(t0, -s.left), x1 = std::min(t1 - 1 + s.count, w.width - s.left);
-    GatherTaps(dif, s.left, t0, t1 - t0, taps, src, s.count, x0, x1);
+    GatherTaps(dif, s.left, t0, t1 - t0, taps, src, s.count, x0, x1, w.width - s.left);
   }
 }
 
