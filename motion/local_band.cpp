@@ -29,6 +29,9 @@ void Reserve(double* (&planes)[5], size_t& capacity, size_t pixels) {
 
 constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
 
+// The last image row a span copy's footprint reaches.
+int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1); }
+
 }  // namespace
 
 LocalBand::~LocalBand() {
@@ -47,11 +50,13 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1) {
   copy_colours_.clear();
 }
 
-void LocalBand::QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float* weights, float weight,
-                              const Colour* colours, double scale, int32_t h,
-                              const dof::KernelSpans& sp) {
+void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
+                              const Colour* colours, int32_t h, const dof::KernelSpans& sp) {
+  const int32_t y0 = FloorToInt(y);
+  const float fy = y - float(y0);
   const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
-  if (top > row_hi || top + d - 1 < row_lo || left > width - 1 || left + count - 1 + d - 1 < 0) return;
+  const int32_t rows = d + (fy > 0.0f ? 1 : 0), cols = d + (fx > 0.0f ? 1 : 0);
+  if (top > row_hi || top + rows - 1 < row_lo || left > width - 1 || left + count - 1 + cols - 1 < 0) return;
   const size_t at = copy_colours_.size();
   auto weight_of = [&](int32_t j) { return weights ? weights[j] : weight; };
   if (count == 1) {
@@ -70,23 +75,17 @@ void LocalBand::QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float
       p[4 * stride + j] = w;
     }
   }
-  copies_.push_back({left, top, count, d, scale, &sp, at});
+  copies_.push_back({left, top, count, d, fx, fy, 1.0, &sp, at});
 }
 
 void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
                               int32_t h, const dof::KernelSpans& sp) {
-  QueueSpanCopy(x0, y0, count, weights, 0.0f, colours, 1.0, h, sp);
+  QueueSpanCopy(x0, 0.0f, float(y0), count, weights, 0.0f, colours, h, sp);
 }
 
 void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
                               int32_t h, const dof::KernelSpans& sp) {
-  const int32_t y0 = FloorToInt(y);
-  const float fy = y - float(y0);
-  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
-  const int32_t rows = fy > 0.0f ? 2 : 1, cols = fx > 0.0f ? 2 : 1;
-  for (int32_t dy = 0; dy < rows; ++dy)
-    for (int32_t dx = 0; dx < cols; ++dx)
-      QueueSpanCopy(x0 + dx, y0 + dy, count, nullptr, weight, colours, double(wy[dy] * wx[dx]), h, sp);
+  QueueSpanCopy(x0, fx, y, count, nullptr, weight, colours, h, sp);
 }
 
 void LocalBand::AddSpanCopies(const StepImage& steps,
@@ -100,7 +99,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps,
   std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return first_row(a) < first_row(b); });
   int32_t dmax = 0;
   for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
-  if (tap_scratch_.size() < size_t(dmax) + 1) tap_scratch_.resize(size_t(dmax) + 1);
+  if (tap_scratch_.size() < size_t(dmax) + 2) tap_scratch_.resize(size_t(dmax) + 2);
   active_.clear();
   size_t next = 0;
   for (int32_t r = row_lo; r <= row_hi; ++r) {
@@ -108,12 +107,12 @@ void LocalBand::AddSpanCopies(const StepImage& steps,
     while (next < n && first_row(order_[next]) <= r) active_.push_back(order_[next++]);
     // Copies whose last row is above r leave.
     active_.erase(std::remove_if(active_.begin(), active_.end(),
-                                 [&](uint32_t i) { return copies_[i].top + copies_[i].d - 1 < r; }),
+                                 [&](uint32_t i) { return LastRow(copies_[i]) < r; }),
                   active_.end());
     int32_t c0 = INT32_MAX, c1 = INT32_MIN;
     for (uint32_t i : active_) {
       c0 = std::min(c0, copies_[i].left);
-      c1 = std::max(c1, copies_[i].left + copies_[i].count - 1 + copies_[i].d);
+      c1 = std::max(c1, copies_[i].left + copies_[i].count + copies_[i].d);
     }
     c0 = std::max(c0, 0);
     c1 = std::min(c1, width - 1);

@@ -108,11 +108,10 @@ class LocalBand {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);
     return {{planes_[0] + o, planes_[1] + o, planes_[2] + o, planes_[3] + o, planes_[4] + o}};
   }
-  // A copy of a span kernel at whole pixel (x0, y0) for a run of samples
-  // (sample j weighted weights[j], or `weight` for all, times `scale`),
-  // kept until AddSpanCopies.
-  void QueueSpanCopy(int32_t x0, int32_t y0, int32_t count, const float* weights, float weight,
-                     const Colour* colours, double scale, int32_t h, const dof::KernelSpans& sp);
+  // A span kernel's footprint at (x0 + fx, y) for a run of samples (sample
+  // j weighted weights[j], or `weight` for all), kept until AddSpanCopies.
+  void QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
+                     const Colour* colours, int32_t h, const dof::KernelSpans& sp);
   // One footprint row of a run: sums through AddRowOfStills.
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
               const float* weights, const float* weighted);

@@ -180,20 +180,47 @@ HWY_INLINE void AddDeltas(double* const* dst, const double* k, int32_t t0, int32
   for (; t < t1; ++t) DeltaStep(d1, dst, k, t, wc);
 }
 
-// Kernel row i of one copy.
+// Row i of one copy's footprint: kernel row i (weight 1 - fy) and kernel
+// row i - 1 (weight fy), each also one column right (weight fx), merged
+// into one list of differences for each side of the span.
 HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   double* const dif[5] = {w.steps.plane[0], w.steps.plane[1], w.steps.plane[2], w.steps.plane[3], w.steps.plane[4]};
-  const dof::SpanRow& r = s.spans->rows[size_t(i)];
-  const double* deltas = s.spans->deltas.data() + r.at;
+  const bool frac_x = s.fx > 0.0f, frac_y = s.fy > 0.0f;
+  const float wx[2] = {1.0f - s.fx, s.fx};
+  struct Part {
+    int32_t row;
+    float wy;
+  } parts[2];
+  int np = 0;
+  if (i < s.d) parts[np++] = {i, 1.0f - s.fy};
+  if (frac_y && i >= 1) parts[np++] = {i - 1, s.fy};
   const float* store = w.colour_store + s.colours;
-  const int32_t seg_at[2] = {0, r.a1 - r.a0};
-  const int32_t seg[2][2] = {{r.a0, r.a1}, {r.b0, r.b1}};
-  if (s.count == 1) {
-    double one[5];
-    for (int c = 0; c < 5; ++c) one[c] = s.scale * double(store[c]);
-    for (int g = 0; g < 2; ++g) {
-      const int32_t t0 = seg[g][0], t1 = seg[g][1];
-      const double* k = deltas + seg_at[g] - t0;  // k[t] for kernel column t
+  double* taps = w.taps;
+  for (int g = 0; g < 2; ++g) {
+    // The side's columns over both parts.
+    int32_t t0 = INT32_MAX, t1 = INT32_MIN;
+    for (int p = 0; p < np; ++p) {
+      const dof::SpanRow& r = s.spans->rows[size_t(parts[p].row)];
+      const int32_t a = g == 0 ? r.a0 : r.b0, b = g == 0 ? r.a1 : r.b1;
+      if (a >= b) continue;
+      t0 = std::min(t0, a);
+      t1 = std::max(t1, b + (frac_x ? 1 : 0));
+    }
+    if (t0 >= t1) continue;
+    std::fill(taps, taps + (t1 - t0), 0.0);
+    for (int p = 0; p < np; ++p) {
+      const dof::SpanRow& r = s.spans->rows[size_t(parts[p].row)];
+      const int32_t a = g == 0 ? r.a0 : r.b0, b = g == 0 ? r.a1 : r.b1;
+      const double* deltas = s.spans->deltas.data() + r.at + (g == 0 ? 0 : r.a1 - r.a0);
+      const double w0 = s.scale * double(parts[p].wy * wx[0]), w1 = s.scale * double(parts[p].wy * wx[1]);
+      for (int32_t t = a; t < b; ++t) {
+        taps[t - t0] += w0 * deltas[t - a];
+        if (frac_x) taps[t + 1 - t0] += w1 * deltas[t - a];
+      }
+    }
+    if (s.count == 1) {
+      const double one[5] = {store[0], store[1], store[2], store[3], store[4]};
+      const double* k = taps - t0;  // k[t] for footprint column t
       // Differences left of the row hold from column 0 on.
       for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
         for (int c = 0; c < 5; ++c) dif[c][0] += k[t] * one[c];
@@ -201,19 +228,13 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
       if (u0 >= u1) continue;
       double* const at[5] = {dif[0] + s.left, dif[1] + s.left, dif[2] + s.left, dif[3] + s.left, dif[4] + s.left};
       AddDeltas(at, k, u0, u1, one);
+      continue;
     }
-    return;
-  }
-  const size_t stride = size_t(s.count) + 2 * kRunPad;
-  const RunColours src{{store + kRunPad, store + kRunPad + stride, store + kRunPad + 2 * stride,
-                        store + kRunPad + 3 * stride, store + kRunPad + 4 * stride}};
-  double* taps = w.taps;
-  for (int g = 0; g < 2; ++g) {
-    const int32_t t0 = seg[g][0], t1 = seg[g][1];
-    if (t0 >= t1) continue;
-    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = s.scale * deltas[seg_at[g] + (t - t0)];
-    // Sample j's difference at kernel column t lands on column left + t + j;
-    // those left of the row count at column 0.
+    const size_t stride = size_t(s.count) + 2 * kRunPad;
+    const RunColours src{{store + kRunPad, store + kRunPad + stride, store + kRunPad + 2 * stride,
+                          store + kRunPad + 3 * stride, store + kRunPad + 4 * stride}};
+    // Sample j's difference at footprint column t lands on column
+    // left + t + j; those left of the row count at column 0.
     for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
       for (int32_t j = 0; j < std::min(s.count, -s.left - t); ++j)
         for (int c = 0; c < 5; ++c) dif[c][0] += taps[t - t0] * double(src.plane[c][j]);

@@ -66,13 +66,15 @@ struct RunColours {
 };
 
 // A span kernel (side d) waiting for `count` samples at consecutive
-// columns: kernel column 0 of sample j at column left + j, kernel row 0 on
-// image row top, each sample weighted `scale` times its colours. Its
+// columns: kernel column 0 of sample j at column left + j + fx, kernel row
+// 0 on image row top + fy (fractions split bilinearly over the pixels
+// around), each sample weighted `scale` times its colours. Its
 // colours sit in a colour store at `colours`: five floats for one sample,
 // else five planes of count + 2 kRunPad floats (the run between kRunPad
 // zeros on either side).
 struct SpanCopy {
   int32_t left, top, count, d;
+  float fx, fy;
   double scale;
   const dof::KernelSpans* spans;
   size_t colours;
@@ -89,7 +91,7 @@ struct SpanRowWork {
   const uint32_t* active;  // indices of the copies covering the row
   size_t count;
   const float* colour_store;
-  double* taps;  // scratch: the largest d + 1 doubles
+  double* taps;  // scratch: the largest d + 2 doubles
 };
 void AddSpanRow(const SpanRowWork& w);
 }  // namespace splat
