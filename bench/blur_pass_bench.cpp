@@ -50,7 +50,7 @@ std::vector<Case> Cases() {
   cases.push_back({"scene/depth-5pct", 1920, 1080, shot(0, 0),
                    {{"EnableDepth", 1}, {"FocusPosition", 0.5}, {"MaxBlurSize", 5}}});
   cases.push_back({"scene/both", 1920, 1080, shot(5, 40), {{"EnableDepth", 1}, {"FocusPosition", 0.5}}});
-  for (int side : {21, 41, 101, 201})
+  for (int side : {15, 17, 21, 41, 101, 201})
     cases.push_back({"growth/still/side:" + std::to_string(side), 1920, 1080,
                      [] { return testing_support::FlatScene(1920, 1080, 1, 0, 0); },
                      {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 1920)}}, true});

@@ -10,7 +10,7 @@ namespace {
 constexpr int32_t kMinSpan = 3;
 // The span form is taken when its differences are at most this fraction of
 // the kernel's taps.
-constexpr double kMostSpanCost = 0.25;
+constexpr double kMostSpanCost = 0.35;
 
 // Row `row` (d weights) as differences at [a0, a1) and [b0, b1).
 SpanRow RowSpans(const float* row, int32_t d, std::vector<double>& deltas) {

@@ -213,10 +213,11 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
       const int32_t a = g == 0 ? r.a0 : r.b0, b = g == 0 ? r.a1 : r.b1;
       const double* deltas = s.spans->deltas.data() + r.at + (g == 0 ? 0 : r.a1 - r.a0);
       const double w0 = s.scale * double(parts[p].wy * wx[0]), w1 = s.scale * double(parts[p].wy * wx[1]);
-      for (int32_t t = a; t < b; ++t) {
-        taps[t - t0] += w0 * deltas[t - a];
-        if (frac_x) taps[t + 1 - t0] += w1 * deltas[t - a];
-      }
+      // Each tap written once per part (no tap waits on the one before).
+      const double* dl = deltas - a;  // dl[t] for kernel column t
+      taps[a - t0] += w0 * dl[a];
+      for (int32_t t = a + 1; t < b; ++t) taps[t - t0] += w0 * dl[t] + w1 * dl[t - 1];
+      if (frac_x) taps[b - t0] += w1 * dl[b - 1];
     }
     if (s.count == 1) {
       const double one[5] = {store[0], store[1], store[2], store[3], store[4]};

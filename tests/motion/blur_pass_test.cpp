@@ -78,6 +78,11 @@ std::vector<Frame> EveryKindOfFrame() {
     frames.push_back({"diagonal, " + name, 57, Rows(41), FlatPicture(1, 12, 12), e, 6, 0.4f});
     frames.push_back({"steep, " + name, 57, Rows(41), FlatPicture(1, 2.5f, -60), e});
     frames.push_back({"corrupt, " + name, 64, Rows(40), FlatPicture(1, 1e9f, 3e8f), e});
+    // Kernel sides from 1 to about 33: span kernels (side 15 and up) and tap
+    // kernels in one frame, streaks over them along x, y and diagonals.
+    frames.push_back({"shot with span kernels, " + name, 80, Rows(45), ShotPicture(80, Rows(45), 3, 25), e, 40, 0.4f});
+    frames.push_back({"diagonal span kernels, " + name, 57, Rows(41), FlatPicture(1, 12, 12), e, 50, 0.4f});
+    frames.push_back({"span kernels along y, " + name, 57, Rows(41), FlatPicture(1, 0.5f, -30), e, 50, 0.4f});
   }
   return frames;
 }
@@ -92,9 +97,13 @@ TEST_P(BlurPass, EqualsTheStraightforwardOrderForEveryKindOfFrame) {
 
 // The same frame gives the same bits from run to run and at any thread
 // count: the bands go into the images in chunk order.
+// (Tap kernels only, then span kernels beside them: their differences go
+// into the frame's rows in chunk order too.)
 TEST_P(BlurPass, RepeatsBitForBitAtAnyThreadCount) {
-  auto render = [](int threads) {
-    EngineFrame f(160, Rows(90), ShotPicture(160, Rows(90), 3, 40), EdgeCondition::Duplicate, 4, 0.4f);
+  for (double blur : {4.0, 25.0}) {
+  SCOPED_TRACE(blur);
+  auto render = [blur](int threads) {
+    EngineFrame f(160, Rows(90), ShotPicture(160, Rows(90), 3, 40), EdgeCondition::Duplicate, blur, 0.4f);
     f.BlurPass(threads);
     std::vector<float> out;
     for (int y = 0; y < f.height; ++y) {
@@ -110,6 +119,7 @@ TEST_P(BlurPass, RepeatsBitForBitAtAnyThreadCount) {
     const std::vector<float> again = render(threads);
     ASSERT_EQ(again.size(), first.size());
     EXPECT_EQ(std::memcmp(again.data(), first.data(), first.size() * sizeof(float)), 0) << threads << " threads";
+  }
   }
 }
 
