@@ -57,7 +57,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 seconds_since() { printf "%.3f\n" "$(echo "$(date +%s.%N) - $1" | bc)"; }
 fastest() { sort -n | head -1; }
-ratio() { echo "scale=3; $1 / $2" | bc; }
+ratio() { printf "%.3f" "$(echo "scale=4; $1 / $2" | bc)"; }
 
 # Blender's compositor: MODE blur (Vector Blur then Defocus) or plain.
 time_blender() {  # PASSES MODE SHUTTER FSTOP BLUR_MAX [LENS SENSOR FOCUS]
@@ -93,7 +93,8 @@ synthetic() {
   }
   local q b p net
   q=$(for i in $(seq "$runs"); do time_quorvex; done | fastest)
-  read -r b p net < <(blender_nodes "$work/passes.exr" "$shutter" 1.53 43)
+  # Defocus limits the blur's radius: half of quorvex's 43-pixel diameter.
+  read -r b p net < <(blender_nodes "$work/passes.exr" "$shutter" 1.53 21.5)
   echo "Synthetic frame (make_example, 1280 x 720, motion and depth):"
   echo "  quorvex-render, whole command:           ${q} s"
   echo "  Blender render with Vector Blur+Defocus: ${b} s (plain render ${p} s; nodes ${net} s)"
@@ -128,9 +129,10 @@ fstop=$(lens_value fstop)
 near=$(lens_value focus_near_m)
 far=$(lens_value focus_far_m)
 real_shutter=0.5   # a 180-degree shutter: half of the frame-to-frame motion
-# The thin lens's blur of a point at infinity, in pixels of the 1280-wide
-# frame: W * F^2 / ((S - F) * filmback * N); quorvex's largest blur, and the
-# limit given to Blender's Defocus.
+# The thin lens's blur diameter for a point at infinity, in pixels of the
+# 1280-wide frame: W * F^2 / ((S - F) * filmback * N). It is quorvex's
+# largest blur (nearer points are held to it too); half of it limits the
+# radius of Blender's Defocus.
 infinity_blur() { awk -v s="$1" -v f="$focal" -v w="$sensor" -v n="$fstop" \
   'BEGIN { printf "%.1f", 1280 * f * f / ((s * 1000 - f) * w * n) }'; }
 
@@ -166,11 +168,12 @@ declare -A qt
 for which in far near; do
   focus=${!which}
   limit=$(infinity_blur "$focus")
+  radius=$(echo "scale=2; $limit / 2" | bc)
   qt[$which]=$(for i in $(seq "$runs"); do time_quorvex_real "$focus" "$work/quorvex_$which.exr"; done | fastest)
-  read -r b p net < <(blender_nodes "$frame" "$real_shutter" "$fstop" "$limit" "$focal" "$sensor" "$focus")
+  read -r b p net < <(blender_nodes "$frame" "$real_shutter" "$fstop" "$radius" "$focal" "$sensor" "$focus")
   [ -z "$previews" ] || { mkdir -p "$previews"
     oiiotool "$work/blender_blur.exr" --ch R,G,B --colorconvert linear sRGB -d uint8 -o "$previews/blender_$which.png"; }
-  echo "  focused $which (${focus} m; background blur up to ${limit} px):"
+  echo "  focused $which (${focus} m; depth blur up to ${limit} px across):"
   echo "    quorvex-render, whole command:           ${qt[$which]} s"
   echo "    Blender render with Vector Blur+Defocus: ${b} s (plain render ${p} s; nodes ${net} s)"
   echo "    ratio (quorvex / Blender nodes):         $(ratio "${qt[$which]}" "$net")"

@@ -1,7 +1,8 @@
 # Blender's compositor on the same passes, for bench/blender/compare.sh:
 #   blender -b --factory-startup --python compositor.py -- PASSES.exr OUT.exr MODE SHUTTER FSTOP BLUR_MAX W H \
 #     [LENS_MM SENSOR_WIDTH_MM FOCUS_M]
-# MODE "blur": Vector Blur then Defocus; MODE "plain": the image straight to
+# MODE "blur": Vector Blur then Defocus (BLUR_MAX: Defocus's limit on the
+# blur's radius, in pixels); MODE "plain": the image straight to
 # the output (to time Blender's own render overhead). The camera defaults to
 # the synthetic frame's: a 50 mm lens, 24.896 mm sensor, focused at 2 m.
 # Prints RENDER_SECONDS.
