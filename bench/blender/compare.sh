@@ -106,7 +106,8 @@ synthetic() {
 if [ ! -s "$frame" ] || [ ! -s "$frame.lens" ]; then
   echo "Rendering the real frame with Cycles (about 15 to 40 s)..." >&2
   mkdir -p "$(dirname "$frame")"
-  blender -b --factory-startup --python bench/blender/make_real_frame.py -- "$work/new.exr" >"$work/make.log" 2>&1 || {
+  blender -b --factory-startup --python-exit-code 1 --python bench/blender/make_real_frame.py -- "$work/new.exr" \
+    >"$work/make.log" 2>&1 && [ -s "$work/new.exr" ] || {
     grep -v '^Fra:' "$work/make.log" | tail -20 >&2
     echo "compare.sh: the real frame could not be rendered" >&2
     exit 1
@@ -136,49 +137,65 @@ real_shutter=0.5   # a 180-degree shutter: half of the frame-to-frame motion
 infinity_blur() { awk -v s="$1" -v f="$focal" -v w="$sensor" -v n="$fstop" \
   'BEGIN { printf "%.1f", 1280 * f * f / ((s * 1000 - f) * w * n) }'; }
 
-time_quorvex_real() {  # FOCUS_M OUT [extra options]
+time_quorvex_real() {  # FOCUS_M OUT [extra options]; the render's own ms go to $work/stats
   local start focus="$1" out="$2"
   shift 2
   start=$(date +%s.%N)
-  build/bin/quorvex-render -i "$frame" -o "$out" --vectors blender -q "$@" \
+  build/bin/quorvex-render -i "$frame" -o "$out" --vectors blender --stats "$@" \
     --set EnableDepth=on --set SettingsType=Advanced --set DepthMapUnits=meter --set "FocusPosition=$focus" \
     --set "FocalLength=$focal" --set "FStop=$fstop" --set "FilmbackWidth=$sensor" \
-    --set "Scale Velocity=$real_shutter"
+    --set "Scale Velocity=$real_shutter" 2>"$work/stats" >/dev/null || {
+    cat "$work/stats" >&2
+    echo "compare.sh: quorvex-render failed on the real frame" >&2
+    exit 1
+  }
   seconds_since "$start"
 }
+render_ms() { sed -n 's/.*, render \([0-9]*\) ms,.*/\1/p' "$work/stats"; }
 
 lens_line="Real frame (Cycles, 1280 x 720): ${focal} mm lens, ${sensor} mm filmback, f/${fstop}, shutter ${real_shutter}"
 if [ $quorvex_only = 1 ]; then
   echo "$lens_line"
-  : >"$work/near" ; : >"$work/far"
+  for which in near far; do : >"$work/$which"; : >"$work/${which}_ms"; done
   for i in $(seq "$runs"); do
-    time_quorvex_real "$near" "$work/q.exr" >>"$work/near"
-    time_quorvex_real "$far" "$work/q.exr" >>"$work/far"
+    for which in near far; do
+      time_quorvex_real "${!which}" "$work/q.exr" >>"$work/$which"
+      render_ms >>"$work/${which}_ms"
+    done
   done
-  qn=$(fastest <"$work/near") qf=$(fastest <"$work/far")
-  echo "  quorvex-render focused near (${near} m), runs: $(tr '\n' ' ' <"$work/near")-> fastest ${qn} s"
-  echo "  quorvex-render focused far (${far} m), runs:  $(tr '\n' ' ' <"$work/far")-> fastest ${qf} s"
-  echo "  ratio near / far: $(ratio "$qn" "$qf")"
+  for which in near far; do
+    printf "  focused %-4s (%s m), whole command: %s-> fastest %s s\n" "$which" "${!which}" \
+      "$(tr '\n' ' ' <"$work/$which")" "$(fastest <"$work/$which")"
+    printf "  focused %-4s (%s m), render alone (ms): %s-> fastest %s ms\n" "$which" "${!which}" \
+      "$(tr '\n' ' ' <"$work/${which}_ms")" "$(fastest <"$work/${which}_ms")"
+  done
+  echo "  ratio near / far, whole command: $(ratio "$(fastest <"$work/near")" "$(fastest <"$work/far")")"
+  echo "  ratio near / far, render alone:  $(ratio "$(fastest <"$work/near_ms")" "$(fastest <"$work/far_ms")")"
   exit 0
 fi
 
 synthetic
 echo "$lens_line"
-declare -A qt
 for which in far near; do
   focus=${!which}
   limit=$(infinity_blur "$focus")
   radius=$(echo "scale=2; $limit / 2" | bc)
-  qt[$which]=$(for i in $(seq "$runs"); do time_quorvex_real "$focus" "$work/quorvex_$which.exr"; done | fastest)
+  : >"$work/$which"; : >"$work/${which}_ms"
+  for i in $(seq "$runs"); do
+    time_quorvex_real "$focus" "$work/quorvex_$which.exr" >>"$work/$which"
+    render_ms >>"$work/${which}_ms"
+  done
+  q=$(fastest <"$work/$which")
   read -r b p net < <(blender_nodes "$frame" "$real_shutter" "$fstop" "$radius" "$focal" "$sensor" "$focus")
   [ -z "$previews" ] || { mkdir -p "$previews"
     oiiotool "$work/blender_blur.exr" --ch R,G,B --colorconvert linear sRGB -d uint8 -o "$previews/blender_$which.png"; }
   echo "  focused $which (${focus} m; depth blur up to ${limit} px across):"
-  echo "    quorvex-render, whole command:           ${qt[$which]} s"
+  echo "    quorvex-render, whole command:           ${q} s (its render alone $(fastest <"$work/${which}_ms") ms)"
   echo "    Blender render with Vector Blur+Defocus: ${b} s (plain render ${p} s; nodes ${net} s)"
-  echo "    ratio (quorvex / Blender nodes):         $(ratio "${qt[$which]}" "$net")"
+  echo "    ratio (quorvex / Blender nodes):         $(ratio "$q" "$net")"
 done
-echo "  quorvex near / far:                        $(ratio "${qt[near]}" "${qt[far]}")"
+echo "  quorvex near / far, whole command:         $(ratio "$(fastest <"$work/near")" "$(fastest <"$work/far")")"
+echo "  quorvex near / far, render alone:          $(ratio "$(fastest <"$work/near_ms")" "$(fastest <"$work/far_ms")")"
 if [ -n "$previews" ]; then
   rgb() { oiiotool "$1" --ch ViewLayer.Combined.R,ViewLayer.Combined.G,ViewLayer.Combined.B --colorconvert linear sRGB \
     -d uint8 -o "$2"; }
