@@ -26,6 +26,8 @@ parser.add_argument("--focus-far", type=float, default=5.0, help="far focus dist
 args = parser.parse_args(sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else [])
 if args.samples < 1 or args.width < 16 or args.height < 16:
     sys.exit("make_real_frame.py: --samples must be at least 1 and the frame at least 16 x 16")
+if args.fstop < 1 or min(args.focus_near, args.focus_far) * 1000 <= args.focal_length:
+    sys.exit("make_real_frame.py: --fstop must be at least 1 and both focus distances beyond the focal length")
 
 scene = bpy.context.scene
 for ob in list(bpy.data.objects):
