@@ -104,7 +104,7 @@ synthetic() {
 # --- the real frame --------------------------------------------------------
 [ -n "$frame" ] || frame="$work/real.exr"
 if [ ! -s "$frame" ] || [ ! -s "$frame.lens" ]; then
-  echo "Rendering the real frame with Cycles (about 15 to 40 s)..." >&2
+  echo "Rendering the real frame with Cycles (about 10 to 40 s on 2 cores)..." >&2
   mkdir -p "$(dirname "$frame")"
   blender -b --factory-startup --python-exit-code 1 --python bench/blender/make_real_frame.py -- "$work/new.exr" \
     >"$work/make.log" 2>&1 && [ -s "$work/new.exr" ] || {
