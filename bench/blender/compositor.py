@@ -1,13 +1,19 @@
 # Blender's compositor on the same passes, for bench/blender/compare.sh:
-#   blender -b --factory-startup --python compositor.py -- PASSES.exr OUT.exr MODE SHUTTER FSTOP BLUR_MAX W H
-# MODE "blur": Vector Blur then Defocus; MODE "plain": the image straight to
-# the output (to time Blender's own render overhead). Prints RENDER_SECONDS.
+#   blender -b --factory-startup --python compositor.py -- PASSES.exr OUT.exr MODE SHUTTER FSTOP BLUR_MAX W H \
+#     [LENS_MM SENSOR_WIDTH_MM FOCUS_M]
+# MODE "blur": Vector Blur then Defocus (BLUR_MAX: Defocus's limit on the
+# blur's radius, in pixels); MODE "plain": the image straight to
+# the output (to time Blender's own render overhead). The camera defaults to
+# the synthetic frame's: a 50 mm lens, 24.896 mm sensor, focused at 2 m.
+# Prints RENDER_SECONDS.
 import sys
 import time
 
 import bpy
 
-passes, out, mode, shutter, fstop, blur_max, width, height = sys.argv[sys.argv.index("--") + 1:]
+args = sys.argv[sys.argv.index("--") + 1:]
+passes, out, mode, shutter, fstop, blur_max, width, height = args[:8]
+lens, sensor, focus = (args[8:11] + ["50", "24.896", "2.0"][len(args[8:11]):])
 scene = bpy.context.scene
 for ob in list(bpy.data.objects):
     if ob.type != "CAMERA":
@@ -17,10 +23,11 @@ image = bpy.data.images.load(passes)
 scene.render.resolution_x, scene.render.resolution_y = int(width), int(height)
 scene.render.resolution_percentage = 100
 cam = scene.camera.data
-cam.lens = 50.0
-cam.sensor_width = 24.896
+cam.lens = float(lens)
+cam.sensor_fit = "HORIZONTAL"
+cam.sensor_width = float(sensor)
 cam.dof.use_dof = True
-cam.dof.focus_distance = 2.0
+cam.dof.focus_distance = float(focus)
 cam.dof.aperture_fstop = float(fstop)
 
 scene.use_nodes = True
