@@ -28,15 +28,21 @@ SpanRow RowSpans(const float* row, int32_t d, std::vector<double>& deltas) {
     }
     c = e;
   }
-  SpanRow s{left, right + 1, right + 1, right + 1, deltas.size()};
+  SpanRow s{left, right + 1, right + 1, right + 1, 0, 0};
   if (left == right) s.a1 = s.b0 = s.b1 = left;  // an empty row
   if (hi - lo >= kMinSpan) {
     s.a1 = lo + 1;  // the step up to the span at lo
     s.b0 = hi;      // the step down from it at hi
   }
   auto weight = [&](int32_t c) { return c < 0 || c >= d ? 0.0 : double(row[c]); };
-  for (int32_t c = s.a0; c < s.a1; ++c) deltas.push_back(weight(c) - weight(c - 1));
-  for (int32_t c = s.b0; c < s.b1; ++c) deltas.push_back(weight(c) - weight(c - 1));
+  auto stretch = [&](int32_t c0, int32_t c1) {
+    const size_t at = deltas.size();
+    for (int32_t c = c0; c < c1; ++c) deltas.push_back(weight(c) - weight(c - 1));
+    deltas.insert(deltas.end(), kDeltaPad, 0.0);
+    return at;
+  };
+  s.a = stretch(s.a0, s.a1);
+  s.b = stretch(s.b0, s.b1);
   return s;
 }
 
@@ -46,8 +52,13 @@ KernelSpans FindSpans(const std::vector<float>& kern) {
   const int32_t d = int32_t(std::lround(std::sqrt(double(kern.size()))));
   KernelSpans spans;
   if (d < kMinSpanSide || size_t(d) * size_t(d) != kern.size()) return spans;
-  for (int32_t i = 0; i < d; ++i) spans.rows.push_back(RowSpans(kern.data() + size_t(i) * size_t(d), d, spans.deltas));
-  if (double(spans.deltas.size()) > kMostSpanCost * double(d) * double(d)) spans = KernelSpans();
+  spans.deltas.assign(kDeltaPad, 0.0);
+  size_t cost = 0;
+  for (int32_t i = 0; i < d; ++i) {
+    spans.rows.push_back(RowSpans(kern.data() + size_t(i) * size_t(d), d, spans.deltas));
+    cost += size_t(spans.rows.back().a1 - spans.rows.back().a0 + spans.rows.back().b1 - spans.rows.back().b0);
+  }
+  if (double(cost) > kMostSpanCost * double(d) * double(d)) spans = KernelSpans();
   return spans;
 }
 

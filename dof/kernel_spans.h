@@ -12,12 +12,16 @@
 
 namespace dof {
 
+// Zeros before and after each stretch of differences in `deltas`, so that
+// vector reads a little past a stretch's ends read zeros.
+constexpr size_t kDeltaPad = 24;
+
 // One kernel row as column differences: columns [a0, a1) and [b0, b1)
-// (b0 == b1 when the row has no span), their values from `deltas` of the
-// kernel at `at` (a1 - a0 values, then b1 - b0).
+// (b0 == b1 when the row has no span), their values in the kernel's
+// `deltas` from `a` and from `b`.
 struct SpanRow {
   int32_t a0, a1, b0, b1;
-  size_t at;
+  size_t a, b;
 };
 
 // A kernel's rows as column differences; empty when the kernel goes tap by

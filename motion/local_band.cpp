@@ -99,7 +99,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps,
   std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return first_row(a) < first_row(b); });
   int32_t dmax = 0;
   for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
-  if (tap_scratch_.size() < size_t(dmax) + 2) tap_scratch_.resize(size_t(dmax) + 2);
+  if (tap_scratch_.size() < size_t(dmax) + 2 + kRunPad) tap_scratch_.resize(size_t(dmax) + 2 + kRunPad);
   active_.clear();
   size_t next = 0;
   for (int32_t r = row_lo; r <= row_hi; ++r) {

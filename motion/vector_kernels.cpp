@@ -162,24 +162,6 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int3
   }
 }
 
-// One sample's differences k[t] at columns t of `dst`, t0 <= t < t1.
-template <class DD>
-HWY_INLINE void DeltaStep(DD dd, double* const* dst, const double* k, int32_t t, const double* wc) {
-  const auto kv = hn::LoadU(dd, k + t);
-  for (int c = 0; c < 5; ++c) {
-    double* p = dst[c] + t;
-    hn::StoreU(hn::MulAdd(kv, hn::Set(dd, wc[c]), hn::LoadU(dd, p)), dd, p);
-  }
-}
-HWY_INLINE void AddDeltas(double* const* dst, const double* k, int32_t t0, int32_t t1, const double* wc) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t t = t0;
-  for (; t + N <= t1; t += N) DeltaStep(dd, dst, k, t, wc);
-  const hn::CappedTag<double, 1> d1;
-  for (; t < t1; ++t) DeltaStep(d1, dst, k, t, wc);
-}
-
 // Row i of one copy's footprint: kernel row i (weight 1 - fy) and kernel
 // row i - 1 (weight fy), each also one column right (weight fx), merged
 // into one list of differences for each side of the span.
@@ -199,38 +181,65 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   for (int g = 0; g < 2; ++g) {
     // The side's columns over both parts.
     int32_t t0 = INT32_MAX, t1 = INT32_MIN;
+    int32_t seg0[2] = {0, 0}, seg1[2] = {0, 0};
+    const double* dl[2] = {nullptr, nullptr};  // dl[p][t]: part p's difference at kernel column t
+    double w0[2] = {0, 0}, w1[2] = {0, 0};
     for (int p = 0; p < np; ++p) {
       const dof::SpanRow& r = s.spans->rows[size_t(parts[p].row)];
-      const int32_t a = g == 0 ? r.a0 : r.b0, b = g == 0 ? r.a1 : r.b1;
-      if (a >= b) continue;
-      t0 = std::min(t0, a);
-      t1 = std::max(t1, b + (frac_x ? 1 : 0));
+      seg0[p] = g == 0 ? r.a0 : r.b0;
+      seg1[p] = g == 0 ? r.a1 : r.b1;
+      dl[p] = s.spans->deltas.data() + (g == 0 ? r.a : r.b) - seg0[p];
+      w0[p] = s.scale * double(parts[p].wy * wx[0]);
+      w1[p] = s.scale * double(parts[p].wy * wx[1]);
+      if (seg0[p] >= seg1[p]) continue;
+      t0 = std::min(t0, seg0[p]);
+      t1 = std::max(t1, seg1[p] + (frac_x ? 1 : 0));
     }
     if (t0 >= t1) continue;
-    std::fill(taps, taps + (t1 - t0), 0.0);
-    for (int p = 0; p < np; ++p) {
-      const dof::SpanRow& r = s.spans->rows[size_t(parts[p].row)];
-      const int32_t a = g == 0 ? r.a0 : r.b0, b = g == 0 ? r.a1 : r.b1;
-      const double* deltas = s.spans->deltas.data() + r.at + (g == 0 ? 0 : r.a1 - r.a0);
-      const double w0 = s.scale * double(parts[p].wy * wx[0]), w1 = s.scale * double(parts[p].wy * wx[1]);
-      // Each tap written once per part (no tap waits on the one before).
-      const double* dl = deltas - a;  // dl[t] for kernel column t
-      taps[a - t0] += w0 * dl[a];
-      for (int32_t t = a + 1; t < b; ++t) taps[t - t0] += w0 * dl[t] + w1 * dl[t - 1];
-      if (frac_x) taps[b - t0] += w1 * dl[b - 1];
-    }
+    // The footprint's difference at column t (zero outside the stretches).
+    auto tap = [&](int32_t t) {
+      double k = 0.0;
+      for (int p = 0; p < np; ++p) {
+        if (t >= seg0[p] && t < seg1[p]) k += w0[p] * dl[p][t];
+        if (frac_x && t - 1 >= seg0[p] && t - 1 < seg1[p]) k += w1[p] * dl[p][t - 1];
+      }
+      return k;
+    };
     if (s.count == 1) {
       const double one[5] = {store[0], store[1], store[2], store[3], store[4]};
-      const double* k = taps - t0;  // k[t] for footprint column t
       // Differences left of the row hold from column 0 on.
-      for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
-        for (int c = 0; c < 5; ++c) dif[c][0] += k[t] * one[c];
+      for (int32_t t = t0; t < std::min(t1, -s.left); ++t) {
+        const double k = tap(t);
+        for (int c = 0; c < 5; ++c) dif[c][0] += k * one[c];
+      }
       const int32_t u0 = std::max(t0, -s.left), u1 = std::min(t1, w.width - s.left);
       if (u0 >= u1) continue;
       double* const at[5] = {dif[0] + s.left, dif[1] + s.left, dif[2] + s.left, dif[3] + s.left, dif[4] + s.left};
-      AddDeltas(at, k, u0, u1, one);
+      // Whole vectors of the parts' differences, read straight from the
+      // kernel (its zeros around each stretch fill the lanes past it).
+      const hn::CappedTag<double, kRunPad> dd;
+      const int32_t N = int32_t(hn::Lanes(dd));
+      const int32_t row_end = w.width - s.left;
+      int32_t t = u0;
+      for (; t < u1 && t + N <= row_end; t += N) {
+        auto kv = hn::Zero(dd);
+        for (int p = 0; p < np; ++p) {
+          if (t + N <= seg0[p] || t > seg1[p]) continue;
+          kv = hn::MulAdd(hn::Set(dd, w0[p]), hn::LoadU(dd, dl[p] + t), kv);
+          if (frac_x) kv = hn::MulAdd(hn::Set(dd, w1[p]), hn::LoadU(dd, dl[p] + t - 1), kv);
+        }
+        for (int c = 0; c < 5; ++c) {
+          double* q = at[c] + t;
+          hn::StoreU(hn::MulAdd(kv, hn::Set(dd, one[c]), hn::LoadU(dd, q)), dd, q);
+        }
+      }
+      for (; t < u1; ++t) {
+        const double k = tap(t);
+        for (int c = 0; c < 5; ++c) at[c][t] += k * one[c];
+      }
       continue;
     }
+    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = tap(t);
     const size_t stride = size_t(s.count) + 2 * kRunPad;
     const RunColours src{{store + kRunPad, store + kRunPad + stride, store + kRunPad + 2 * stride,
                           store + kRunPad + 3 * stride, store + kRunPad + 4 * stride}};

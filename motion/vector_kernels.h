@@ -91,7 +91,7 @@ struct SpanRowWork {
   const uint32_t* active;  // indices of the copies covering the row
   size_t count;
   const float* colour_store;
-  double* taps;  // scratch: the largest d + 2 doubles
+  double* taps;  // scratch: the largest d + 2 + kRunPad doubles
 };
 void AddSpanRow(const SpanRowWork& w);
 }  // namespace splat
