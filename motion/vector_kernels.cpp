@@ -132,7 +132,12 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int3
   const hn::Rebind<float, decltype(dd)> df;
   const int32_t N = int32_t(hn::Lanes(dd));
   HWY_ALIGN double lanes[kRunPad];
-  for (int32_t x = x0; x < x1; x += N) {
+  // Groups on a grid of whole vectors of image columns, the same for every
+  // run: a group then reads back exactly what an earlier one stored (a
+  // read across two earlier stores would wait for both to finish). Lanes
+  // before x0 add zeros (the run's padding).
+  const int32_t lead = (base + x0) % N;
+  for (int32_t x = x0 - lead; x < x1; x += N) {
     // Taps that reach columns x .. x + N - 1 from some sample of the run.
     const int32_t i0 = std::max(0, x - first - count + 1), i1 = std::min(n - 1, x + N - 1 - first);
     auto acc0 = hn::Zero(dd), acc1 = acc0, acc2 = acc0, acc3 = acc0, acc4 = acc0;
@@ -220,7 +225,9 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
       const hn::CappedTag<double, kRunPad> dd;
       const int32_t N = int32_t(hn::Lanes(dd));
       const int32_t row_end = w.width - s.left;
-      int32_t t = u0;
+      // On a grid of whole vectors of image columns (see GatherTaps); lanes
+      // before u0 and past u1 add zeros.
+      int32_t t = u0 - (s.left + u0) % N;
       for (; t < u1 && t + N <= row_end; t += N) {
         auto kv = hn::Zero(dd);
         for (int p = 0; p < np; ++p) {
