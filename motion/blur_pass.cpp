@@ -117,7 +117,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
       lo = std::min(lo, reach.first);
       hi = std::max(hi, reach.second);
       hmax = std::max(hmax, h);
-      kernels.spans = kernels.spans || SpansOf(last_k);
+      (SpansOf(last_k) ? kernels.spans : kernels.taps) = true;
     }
     kernels.hmax = hmax;
     lo = std::max<int64_t>(lo, 0);
@@ -139,7 +139,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
         }
       }
       if (!band) band = std::make_unique<splat::LocalBand>();
-      band->Reset(W, int32_t(lo), int32_t(hi));
+      band->Reset(W, int32_t(lo), int32_t(hi), kernels.taps);
       Splat(first, end, kernels, *band, abort);
       if (kernels.spans) AddSpanCopies(chunk, *band);
     }

@@ -72,6 +72,7 @@ class BlurPass {
     bool still[kSamplesPerChunk];
     int32_t hmax = 0;
     bool spans = false;  // some kernel goes as spans
+    bool taps = false;   // some kernel goes tap by tap
   };
   // Entry k's spans, or null when it goes tap by tap.
   const dof::KernelSpans* SpansOf(int32_t k) const {

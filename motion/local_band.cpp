@@ -38,9 +38,9 @@ LocalBand::~LocalBand() {
   for (double* p : planes_) std::free(p);
 }
 
-void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1) {
+void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   const size_t rows = size_t(std::max(r1 - r0 + 1, 0)), pixels = size_t(w) * rows;
-  Reserve(planes_, capacity_, pixels);
+  if (taps) Reserve(planes_, capacity_, pixels);
   width = w;
   row_lo = r0;
   row_hi = r1;

@@ -23,7 +23,9 @@ class LocalBand {
   LocalBand& operator=(const LocalBand&) = delete;
 
   // Covers rows r0 .. r1 of a `width`-wide image; the band is all zero.
-  void Reset(int32_t width, int32_t r0, int32_t r1);
+  // Without `taps` (a chunk whose kernels all go as spans) the planes are
+  // neither kept nor written: only the span queue is used.
+  void Reset(int32_t width, int32_t r0, int32_t r1, bool taps = true);
 
   // The sink interface (see splat.h).
   int32_t width = 0, row_lo = 0, row_hi = -1;
