@@ -170,11 +170,10 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
     weighted[4 * j + 3] = weight * colours[j].a;
   }
   padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
-  zero_row_.assign(size_t(d), 0.0f);
   std::vector<float>& row = footprint_row_;
   if (row.size() < size_t(nc)) row.assign(size_t(nc), 0.0f);
   for (int32_t r = r0; r <= r1; ++r) {
-    FootprintRow(kern, d, r - top, fx, fy, zero_row_.data(), row.data());
+    FootprintRow(kern, d, r - top, fx, fy, row.data());
     RunRow(r, left, c0, c1, row.data(), nc, count, weights, weighted);
   }
 }

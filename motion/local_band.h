@@ -128,7 +128,6 @@ class LocalBand {
   std::vector<std::pair<int32_t, int32_t>> spans_;
   std::vector<float> scratch_;
   std::vector<float> padded_row_;
-  std::vector<float> zero_row_;
   std::vector<float> footprint_row_;
 };
 

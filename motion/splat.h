@@ -39,8 +39,8 @@ inline int32_t FloorToInt(float v) {
 inline bool Lands(float x, float y) { return std::fabs(x) < 1.0e9f && std::fabs(y) < 1.0e9f; }
 inline bool Lands(const pixel_sample& q) { return Lands(q.x, q.y); }
 
-// Floats of scratch that Merged needs for a kernel of half side h.
-inline size_t ScratchSize(int32_t h) { return 2 * size_t(2 * h + 2); }
+// Floats of scratch that MergedFootprint needs for a kernel of half side h.
+inline size_t ScratchSize(int32_t h) { return size_t(2 * h + 2); }
 
 // The kernel at whole pixel (x0, y0), clipped to the sink.
 template <class Sink>
@@ -116,23 +116,25 @@ void FourCopies(Sink& s, const pixel_sample& q, const float* kern, int32_t h) {
 
 // Row i of the merged footprint of a point at fraction (fx, fy): kernel row
 // i (weight 1 - fy) over kernel row i - 1 (weight fy), each shifted one
-// column right for fx. `zeros` holds d zeros. Writes d (+1 with fx) floats.
-inline void FootprintRow(const float* kern, int32_t d, int32_t i, float fx, float fy, const float* zeros,
-                         float* row) {
+// column right for fx; a row past the kernel counts as zeros. Writes d (+1
+// with fx) floats.
+inline void FootprintRow(const float* kern, int32_t d, int32_t i, float fx, float fy, float* row) {
   const bool frac_x = fx > 0.0f, frac_y = fy > 0.0f;
   const float wx0 = 1.0f - fx, wx1 = fx, wy0 = 1.0f - fy, wy1 = fy;
   const float a0 = wy0 * wx0, a1 = wy0 * wx1, b0 = wy1 * wx0, b1 = wy1 * wx1;
-  const float* a = i < d ? kern + size_t(i) * size_t(d) : zeros;
-  const float* b = frac_y && i >= 1 ? kern + size_t(i - 1) * size_t(d) : zeros;
-  row[0] = a0 * a[0] + b0 * b[0];
-  for (int32_t c = 1; c < d; ++c) row[c] = (a0 * a[c] + a1 * a[c - 1]) + (b0 * b[c] + b1 * b[c - 1]);
-  if (frac_x) row[d] = a1 * a[d - 1] + b1 * b[d - 1];
+  const float* a = i < d ? kern + size_t(i) * size_t(d) : nullptr;
+  const float* b = frac_y && i >= 1 ? kern + size_t(i - 1) * size_t(d) : nullptr;
+  // The same sums with a missing row's weights as zeros.
+  auto at = [](const float* r, int32_t c) { return r ? r[c] : 0.0f; };
+  row[0] = a0 * at(a, 0) + b0 * at(b, 0);
+  for (int32_t c = 1; c < d; ++c) row[c] = (a0 * at(a, c) + a1 * at(a, c - 1)) + (b0 * at(b, c) + b1 * at(b, c - 1));
+  if (frac_x) row[d] = a1 * at(a, d - 1) + b1 * at(b, d - 1);
 }
 
 // The four bilinear copies of a point's kernel added as one footprint of
 // side d (+1 along an axis with a fractional position). Equal to the four
 // copies within float rounding; identical for points at whole pixels.
-// `scratch` holds ScratchSize(h) floats, its second half zero.
+// `scratch` holds ScratchSize(h) floats.
 template <class Sink>
 void MergedFootprint(Sink& s, const pixel_sample& q, const float* kern, int32_t h, float* scratch) {
   const int32_t d = 2 * h + 1;
@@ -145,9 +147,8 @@ void MergedFootprint(Sink& s, const pixel_sample& q, const float* kern, int32_t 
   const int32_t c0 = std::max(left, 0), c1 = std::min(left + nc - 1, s.width - 1);
   const int32_t r0 = std::max(top, s.row_lo), r1 = std::min(top + nr - 1, s.row_hi);
   if (c0 > c1 || r0 > r1) return;
-  const float* zeros = scratch + d + 1;
   for (int32_t r = r0; r <= r1; ++r) {
-    FootprintRow(kern, d, r - top, fx, fy, zeros, scratch);
+    FootprintRow(kern, d, r - top, fx, fy, scratch);
     s.Add(r, c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, q.color);
   }
 }
