@@ -34,7 +34,7 @@ struct KernelSpans {
 
 // Smallest kernel side added as spans: below it the taps are as cheap as
 // the differences and their running sums.
-constexpr int32_t kMinSpanSide = 15;
+constexpr int32_t kMinSpanSide = 33;
 
 // The spans of a square kernel (row-major weights). Empty when its side is
 // below kMinSpanSide or when its rows are not mostly constant spans (a

@@ -34,11 +34,11 @@ TEST(KernelSpans, FlatKernelsGoAsSpansAndGiveBackEveryWeight) {
   };
   using kernel_shapes::Params;
   const std::vector<Case> cases = {
-      {"disk, side 15", Params{kernel_shapes::Disk, 6, 0, 0}, 14.5, true},
+      {"disk, side 33", Params{kernel_shapes::Disk, 6, 0, 0}, 32.5, true},
       {"disk, side 201", Params{kernel_shapes::Disk, 6, 0, 0}, 200.5, true},
       {"hexagon, side 41", Params{kernel_shapes::Polygon, 6, 0.3, 0}, 40.5, true},
-      {"triangle, side 31", Params{kernel_shapes::Polygon, 3, 1.0, 0}, 30.5, true},
-      {"disk below the smallest span side", Params{kernel_shapes::Disk, 6, 0, 0}, 12.5, false},
+      {"triangle, side 51", Params{kernel_shapes::Polygon, 3, 1.0, 0}, 50.5, true},
+      {"disk below the smallest span side", Params{kernel_shapes::Disk, 6, 0, 0}, 30.5, false},
       {"disk with bad bokeh", Params{kernel_shapes::Disk, 6, 0, 0.5}, 40.5, false},
       {"gaussian", Params{kernel_shapes::Gaussian, 6, 0, 0}, 40.5, false},
   };
@@ -66,7 +66,7 @@ TEST(KernelSpans, FlatKernelsGoAsSpansAndGiveBackEveryWeight) {
 // A blur image of the same form (a flat square, or a ring that is flat
 // inside) goes as spans too; one without it (noise) does not.
 TEST(KernelSpans, BlurImagesOfTheFormGoAsSpans) {
-  const int32_t d = 21;
+  const int32_t d = 41;
   std::vector<float> square(size_t(d) * size_t(d), 1.0f / float(d * d)), noise(square);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] *= 1.0f + 0.01f * float(i % 7);
   EXPECT_FALSE(dof::FindSpans(square).Empty());

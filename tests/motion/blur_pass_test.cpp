@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/engine_frame.h"
@@ -61,29 +62,44 @@ int Rows(int rows) { return Emulated() ? std::min(rows, 7) : rows; }
 
 std::vector<Frame> EveryKindOfFrame() {
   std::vector<Frame> frames;
-  // Stills and alike runs at kernel half sides 0, 4, 5 and 12.
-  for (int h : {0, 4, 5, 12}) {
-    const double blur = MaxBlurForHalfSide(h, 100);
+  // Stills and alike runs at kernel half sides 0, 4, 5 and 12 (taps), 16
+  // and 20 (sides 33 and 41: span kernels).
+  for (int h : {0, 4, 5, 12, 16, 20}) {
+    const int w = h > 12 ? 170 : 100, rows = h > 12 ? 12 : 20;
+    const double blur = MaxBlurForHalfSide(h, w);
     const std::string side = ", half side " + std::to_string(h);
-    frames.push_back({"stills" + side, 100, Rows(20), FlatPicture(1, 0, 0), EdgeCondition::Duplicate, blur});
-    frames.push_back({"alike along x" + side, 100, Rows(20), FlatPicture(1, 17.5f, 0), EdgeCondition::Black, blur});
-    frames.push_back({"alike along y, mirror" + side, 100, Rows(20), FlatPicture(1, 2.3f, 21.5f), EdgeCondition::Mirror,
-                      blur});
+    frames.push_back({"stills" + side, w, Rows(rows), FlatPicture(1, 0, 0), EdgeCondition::Duplicate, blur});
+    frames.push_back({"alike along x" + side, w, Rows(rows), FlatPicture(1, 17.5f, 0), EdgeCondition::Black, blur});
+    frames.push_back({"alike along y, mirror" + side, w, Rows(rows), FlatPicture(1, 2.3f, 21.5f),
+                      EdgeCondition::Mirror, blur});
   }
   // Streaks along x, y and diagonals, still and moving neighbours, bright
   // beside dark, in every edge condition.
+  const double span_blur = MaxBlurForHalfSide(17, 150);  // side 35 at depth 1
   for (EdgeCondition e : {EdgeCondition::Duplicate, EdgeCondition::Black, EdgeCondition::Mirror}) {
     const std::string name = e == EdgeCondition::Duplicate ? "duplicate" : e == EdgeCondition::Black ? "black" : "mirror";
     frames.push_back({"shot, " + name, 80, Rows(45), ShotPicture(80, Rows(45), 3, 25), e, 6, 0.4f});
     frames.push_back({"diagonal, " + name, 57, Rows(41), FlatPicture(1, 12, 12), e, 6, 0.4f});
     frames.push_back({"steep, " + name, 57, Rows(41), FlatPicture(1, 2.5f, -60), e});
     frames.push_back({"corrupt, " + name, 64, Rows(40), FlatPicture(1, 1e9f, 3e8f), e});
-    // Kernel sides from 1 to about 33: span kernels (side 15 and up) and tap
-    // kernels in one frame, streaks over them along x, y and diagonals.
-    frames.push_back({"shot with span kernels, " + name, 80, Rows(45), ShotPicture(80, Rows(45), 3, 25), e, 40, 0.4f});
-    frames.push_back({"diagonal span kernels, " + name, 57, Rows(41), FlatPicture(1, 12, 12), e, 50, 0.4f});
-    frames.push_back({"span kernels along y, " + name, 57, Rows(41), FlatPicture(1, 0.5f, -30), e, 50, 0.4f});
+    // Kernel sides from 7 to 35: span kernels (side 33 and up) and tap
+    // kernels in one frame, HDR beside dark, streaks over them.
+    frames.push_back({"shot with span kernels, " + name, 150, Rows(16), ShotPicture(150, Rows(16), 3, 25), e,
+                      span_blur});
   }
+  // Span kernels under streaks along a diagonal and along y.
+  frames.push_back({"diagonal span kernels", 150, Rows(14), FlatPicture(1, 12, 12), EdgeCondition::Black, span_blur});
+  frames.push_back(
+      {"span kernels along y", 150, Rows(14), FlatPicture(1, 0.5f, -30), EdgeCondition::Mirror, span_blur});
+  // Neighbours that all move differently: every streak walked point by point.
+  frames.push_back({"walked streaks of span kernels", 150, Rows(14),
+                    [](int x, int y) {
+                      PixelChannels c = FlatPicture(1, 0, 0)(x, y);
+                      c.VectX = 6.0f + float((x * 7 + y) % 5);
+                      c.VectY = float((x + y * 3) % 4) - 1.5f;
+                      return c;
+                    },
+                    EdgeCondition::Duplicate, span_blur});
   return frames;
 }
 
@@ -100,10 +116,12 @@ TEST_P(BlurPass, EqualsTheStraightforwardOrderForEveryKindOfFrame) {
 // (Tap kernels only, then span kernels beside them: their differences go
 // into the frame's rows in chunk order too.)
 TEST_P(BlurPass, RepeatsBitForBitAtAnyThreadCount) {
-  for (double blur : {4.0, 25.0}) {
-  SCOPED_TRACE(blur);
-  auto render = [blur](int threads) {
-    EngineFrame f(160, Rows(90), ShotPicture(160, Rows(90), 3, 40), EdgeCondition::Duplicate, blur, 0.4f);
+  const std::pair<double, float> settings[] = {{4.0, 0.4f}, {MaxBlurForHalfSide(19, 160), 0.0f}};
+  for (const auto& blur_focus : settings) {
+  SCOPED_TRACE(blur_focus.first);
+  auto render = [blur_focus](int threads) {
+    EngineFrame f(160, Rows(90), ShotPicture(160, Rows(90), 3, 40), EdgeCondition::Duplicate, blur_focus.first,
+                  blur_focus.second);
     f.BlurPass(threads);
     std::vector<float> out;
     for (int y = 0; y < f.height; ++y) {
