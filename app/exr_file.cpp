@@ -291,6 +291,7 @@ std::vector<char> Encode(int width, int height, const std::vector<OutChannel>& c
   } else {
     headers.emplace_back(width, height);
     headers.back().compression() = Imf::ZIP_COMPRESSION;
+    headers.back().setType(Imf::SCANLINEIMAGE);  // the parts writer asks every header for its type
     slices.emplace_back();
   }
   // Channels the input did not have join the part that holds its colour.

@@ -8,6 +8,7 @@
 #include <OpenImageIO/deepdata.h>
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -257,6 +258,14 @@ TEST(ExrFileRules, CompressionIsTheChosenOneOrTheInputPartsAndDeepPartsAreRefuse
     EXPECT_EQ(back[0].spec.get_string_attribute("compression"), chosen.empty() ? "dwaa" : chosen);
   }
   EXPECT_THROW(WriteImageFile(out, *img, &file, pick, OutputDepth::Auto, {}, {"lzw", {}}), UsageError);
+  // With no EXR source (a PNG input, Python's arrays): one zip part of the image's channels.
+  WriteImageFile(out, *img, nullptr, pick, OutputDepth::Auto);
+  auto fresh = ReadWithOiio(out);
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_EQ(fresh[0].spec.get_string_attribute("compression"), "zip");
+  std::vector<std::string> names = fresh[0].spec.channelnames;
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "G", "R", "diffuse.R", "id"}));
   img->Recycle();
 
   OIIO::ImageSpec deep(4, 4, 1, OIIO::TypeDesc::FLOAT);
