@@ -43,11 +43,15 @@ std::string Folder() {
   return dir;
 }
 
-// A picture with detail like a render's: gradients, noise-like texture, edges.
+// A picture with detail like a render's: gradients and edges everywhere,
+// sampling grain in the colour (R, G, B); alpha, depth and vectors smooth,
+// as renderers write them.
 float Sample(int c, int x, int y) {
   const float v = 0.5f + 0.4f * std::sin(0.013f * float(x) + 0.7f * float(c)) * std::cos(0.017f * float(y));
-  const float grain = float((x * 7919 + y * 104729 + c * 31) % 97) / 970.0f;
-  return (c == 4 ? 1000.0f : 1.0f) * (v + grain) + ((x / 64 + y / 64) % 2 ? 0.25f : 0.0f);
+  const float grain = c < 3 ? float((x * 7919 + y * 104729 + c * 31) % 97) / 970.0f : 0.0f;
+  const float edge = (x / 64 + y / 64) % 2 ? 0.25f : 0.0f;
+  if (c == 3) return edge > 0 ? 1.0f : 0.5f;
+  return (c == 4 ? 1000.0f : 1.0f) * (v + grain + edge);
 }
 
 // Written once per (frame, codec) with OpenImageIO, as a renderer's file would be.
