@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 
 #include "app/exr_file.h"
 #include "app/image_io.h"
@@ -34,6 +35,10 @@ struct Codec {
   const char* name;
   double half_error, float_error;  // relative error each codec may leave (0: lossless)
 };
+
+// Test names say the case, not the bytes of the parameters.
+void PrintTo(const Layout& l, std::ostream* os) { *os << l.what; }
+void PrintTo(const Codec& c, std::ostream* os) { *os << c.name; }
 
 const Layout kLayouts[] = {{"scanline", false, false}, {"tiled", true, false}, {"multipart", false, true},
                            {"tiled-multipart", true, true}};
