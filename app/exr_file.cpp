@@ -18,7 +18,6 @@
 #include <OpenEXR/ImfTiledInputPart.h>
 
 #include <Imath/half.h>
-#include <OpenEXR/openexr.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
@@ -30,6 +29,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/exr_core_reader.h"
 #include "app/input_rules.h"
 #include "app/usage_error.h"
 
@@ -98,71 +98,6 @@ class MemoryStream : public Imf::OStream {
   uint64_t pos_ = 0;
 };
 
-// The format's core library, for scanline pixels: it decodes each chunk
-// straight into the planes (the C++ reader copies every sample through a
-// byte-order routine), one chunk per task on the worker threads.
-class CoreFile {
- public:
-  explicit CoreFile(const std::string& path) {
-    exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
-    init.error_handler_fn = [](exr_const_context_t, exr_result_t, const char*) {};  // errors come back as codes
-    Check(exr_start_read(&ctx_, path.c_str(), &init));
-  }
-  ~CoreFile() { exr_finish(&ctx_); }
-  CoreFile(const CoreFile&) = delete;
-  CoreFile& operator=(const CoreFile&) = delete;
-
-  struct Target {
-    void* plane;
-    exr_pixel_type_t type;  // FLOAT, or UINT for exact samples
-  };
-
-  void DecodeScanlines(int part, const Imath::Box2i& dw, const std::map<std::string, Target>& targets) {
-    int32_t lines = 0;
-    Check(exr_get_scanlines_per_chunk(ctx_, part, &lines));
-    const int width = WidthOf(dw), chunks = (HeightOf(dw) + lines - 1) / lines;
-    std::mutex m;
-    exr_result_t failure = EXR_ERR_SUCCESS;
-    tbb::parallel_for(0, chunks, [&](int i) {
-      const exr_result_t rv = DecodeChunk(part, dw.min.y + i * lines, dw, width, targets);
-      if (rv != EXR_ERR_SUCCESS) {
-        std::lock_guard<std::mutex> lock(m);
-        failure = rv;
-      }
-    });
-    Check(failure);
-  }
-
- private:
-  exr_result_t DecodeChunk(int part, int y, const Imath::Box2i& dw, int width, const std::map<std::string, Target>& targets) {
-    exr_chunk_info_t chunk;
-    exr_result_t rv = exr_read_scanline_chunk_info(ctx_, part, y, &chunk);
-    if (rv != EXR_ERR_SUCCESS) return rv;
-    exr_decode_pipeline_t decode = EXR_DECODE_PIPELINE_INITIALIZER;
-    rv = exr_decoding_initialize(ctx_, part, &chunk, &decode);
-    if (rv != EXR_ERR_SUCCESS) return rv;
-    for (int16_t c = 0; c < decode.channel_count; ++c) {
-      exr_coding_channel_info_t& ch = decode.channels[c];
-      auto t = targets.find(ch.channel_name);
-      if (t == targets.end()) continue;  // left out: not read
-      ch.user_data_type = uint16_t(t->second.type);
-      ch.user_bytes_per_element = 4;
-      ch.user_pixel_stride = 4;
-      ch.user_line_stride = 4 * width;
-      ch.decode_to_ptr = static_cast<uint8_t*>(t->second.plane) + size_t(chunk.start_y - dw.min.y) * size_t(width) * 4;
-    }
-    rv = exr_decoding_choose_default_routines(ctx_, part, &decode);
-    if (rv == EXR_ERR_SUCCESS) rv = exr_decoding_run(ctx_, part, &decode);
-    exr_decoding_destroy(ctx_, &decode);
-    return rv;
-  }
-
-  static void Check(exr_result_t rv) {
-    if (rv != EXR_ERR_SUCCESS) throw std::runtime_error(exr_get_default_error_message(rv));
-  }
-  exr_context_t ctx_ = nullptr;
-};
-
 // The core library of OpenEXR 3.1 decodes these faster than the C++ reader;
 // its PIZ is slower, and it lacks DWA and mis-decodes some B44 parts
 // (found by the tests of every codec), so those stay with the C++ reader.
@@ -202,7 +137,7 @@ FileImage ReadUnchecked(const std::string& path, const std::function<void(int, i
   img.width = width;
   img.height = height;
   auto layout = std::make_shared<Layout>();
-  std::unique_ptr<CoreFile> core;
+  std::unique_ptr<ExrCoreReader> core;
   for (int p = 0; p < parts; ++p) {
     const Imf::Header& h = in.header(p);
     const Imath::Box2i dw = h.dataWindow();
@@ -239,7 +174,7 @@ FileImage ReadUnchecked(const std::string& path, const std::function<void(int, i
       part.channels.push_back(std::move(sc));
     }
     Imf::FrameBuffer frame;
-    std::map<std::string, CoreFile::Target> targets;
+    std::map<std::string, ExrCoreReader::Target> targets;
     for (StoredChannel& sc : part.channels) {
       if (sc.type == Imf::UINT) {
         sc.uints.resize(count);
@@ -257,7 +192,7 @@ FileImage ReadUnchecked(const std::string& path, const std::function<void(int, i
       tiles.setFrameBuffer(frame);
       tiles.readTiles(0, tiles.numXTiles(0) - 1, 0, tiles.numYTiles(0) - 1, 0, 0);
     } else if (CoreDecodesWell(h.compression())) {
-      if (!core) core = std::make_unique<CoreFile>(path);
+      if (!core) core = std::make_unique<ExrCoreReader>(path);
       core->DecodeScanlines(p, dw, targets);
     } else {
       Imf::InputPart lines(in, p);
