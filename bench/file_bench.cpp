@@ -3,7 +3,8 @@
 // planes; writes always zip, encoded in memory), on the same files in one run.
 //   build/bin/file_bench --benchmark_min_time=0.5 --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 // Files: 7 channels (R, G, B, A, Z, VectX, VectY), all half or all float;
-// QUORVEX_BENCH_THREADS (default 2) sets OpenEXR's worker threads.
+// QUORVEX_BENCH_THREADS (default 2) sets OpenEXR's worker threads;
+// QUORVEX_BENCH_ENCODE_ONLY=1 times writes without the file and its flush.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -70,6 +71,10 @@ std::string InputFile(const Frame& f, const std::string& codec) {
   return path;
 }
 
+// QUORVEX_BENCH_ENCODE_ONLY=1: writes stop at the encoded bytes (no file,
+// no flush), separating the codecs from the disk.
+bool EncodeOnly() { return std::getenv("QUORVEX_BENCH_ENCODE_ONLY") != nullptr; }
+
 int Threads() {
   const char* t = std::getenv("QUORVEX_BENCH_THREADS");
   return t ? std::atoi(t) : 2;
@@ -113,7 +118,7 @@ void WriteBefore(const std::string& path, const FileImage& img) {
   spec.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
   auto out = OIIO::ImageOutput::create(path);
   if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) std::abort();
-  WriteBytesSafely(path, bytes.data(), bytes.size());
+  if (!EncodeOnly()) WriteBytesSafely(path, bytes.data(), bytes.size());
 }
 
 void Pixels(benchmark::State& s, const Frame& f) {
@@ -154,7 +159,14 @@ void WriteNew(benchmark::State& s) {
   ChannelPick pick;
   Image* host = MakeHostImage(img, {}, pick);
   const std::string out = Folder() + "/out_new.exr";
-  for (auto _ : s) WriteImageFile(out, *host, &img, pick, OutputDepth::Auto, {}, {kCodecs[s.range(2)], {}});
+  std::vector<exr_file::OutChannel> chans;
+  for (size_t c = 0; c < img.names.size(); ++c) chans.push_back({img.names[c], img.types[c], img.planes[c].data()});
+  for (auto _ : s) {
+    if (EncodeOnly())
+      benchmark::DoNotOptimize(exr_file::Encode(img.width, img.height, chans, &img, "R", {kCodecs[s.range(2)], {}}).data());
+    else
+      WriteImageFile(out, *host, &img, pick, OutputDepth::Auto, {}, {kCodecs[s.range(2)], {}});
+  }
   host->Recycle();
   Pixels(s, f);
 }
