@@ -126,7 +126,9 @@ std::vector<ControlEdit> Load(const std::string& path, const Operator& op) {
   return Parse(ss.str(), path, op);
 }
 
-std::string Serialize(const Operator& op) {
+namespace {
+
+json Document(const Operator& op, const double* frame) {
   json doc;
   doc["format"] = "quorvex-comp";
   doc["version"] = 1;
@@ -136,6 +138,8 @@ std::string Serialize(const Operator& op) {
     if (in->DataType == "Image" || OnInfoPage(*in)) continue;
     if (in->DataType == "Text") {
       controls[in->ID] = in->TextValue();
+    } else if (frame) {
+      controls[in->ID] = in->ValueAt(*frame);
     } else if (in->Animated()) {
       json keys = json::array();
       for (auto& k : in->Keys()) keys.push_back({k.first, k.second});
@@ -145,8 +149,14 @@ std::string Serialize(const Operator& op) {
     }
   }
   doc["controls"] = controls;
-  return doc.dump(2) + "\n";
+  return doc;
 }
+
+}  // namespace
+
+std::string Serialize(const Operator& op) { return Document(op, nullptr).dump(2) + "\n"; }
+
+std::string SerializeAt(const Operator& op, double frame) { return Document(op, &frame).dump(); }
 
 void Save(const std::string& path, const Operator& op) {
   WriteBytesSafely(path, Serialize(op));

@@ -18,6 +18,9 @@ std::vector<ControlEdit> Parse(const std::string& text, const std::string& origi
 
 // Every numeric and text control of the tool, in creation order.
 std::string Serialize(const Operator& op);
+// The same with every numeric control's value at `frame` as a constant, on
+// one line: the values a frame was rendered with.
+std::string SerializeAt(const Operator& op, double frame);
 // Writes through a temporary file and a rename, so a failure leaves any
 // earlier file in place.
 void Save(const std::string& path, const Operator& op);

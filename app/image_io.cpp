@@ -1,16 +1,13 @@
 #include "app/image_io.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
 
-#include <OpenImageIO/filesystem.h>
-
 #include "app/channel_names.h"
 #include "app/exr_chunks.h"
+#include "app/exr_file.h"
 #include "app/input_rules.h"
 #include "app/png_chunks.h"
 #include "app/safe_write.h"
@@ -69,65 +66,35 @@ FileImage ReadImageFile(const std::string& path, uint64_t max_memory) {
                               : format == "png"   ? png_chunks::Problem(path, file_size)
                                                   : "";
   if (!problem.empty()) throw UsageError("cannot read " + path + ": " + problem);
-  auto in = OIIO::ImageInput::create(format);
-  OIIO::ImageSpec header;
-  if (!in || !in->open(path, header))
-    throw UsageError("cannot read " + path + ": " + (in ? in->geterror() : OIIO::geterror()));
-  // The parts the tool uses (those of the first part's size), judged from
-  // their headers before any pixel is read.
-  std::vector<std::pair<int, OIIO::ImageSpec>> parts;
-  int64_t channels = 0;
-  OIIO::ImageSpec layout;  // each part's size, channels and attributes
-  for (int sub = 0; in->seek_subimage(sub, 0, layout); ++sub) {
-    if (sub > 0 && (layout.width != parts[0].second.width || layout.height != parts[0].second.height))
-      continue;  // parts of another size (thumbnails, crops) carry nothing the tool can use
-    if (layout.deep) throw UsageError("cannot read " + path + ": deep images are not supported");
-    if (layout.width <= 0 || layout.height <= 0 || layout.nchannels <= 0)
-      throw UsageError("cannot read " + path + ": its header describes an empty image");
-    if (int64_t(layout.width) * layout.height > (int64_t(1) << 31))
-      throw UsageError("cannot read " + path + ": " + std::to_string(layout.width) + " x " +
-                       std::to_string(layout.height) + " is too large");
-    channels += layout.nchannels;
-    parts.emplace_back(sub, layout);
+  // The parts the tool uses, judged from their headers before any pixel is read.
+  auto refuse = [&](int width, int height, int64_t channels) -> std::string {
+    const uint64_t need = input_rules::FrameMemoryEstimate(width, height, channels);
+    if (need <= max_memory) return "";
+    return "a " + std::to_string(width) + " x " + std::to_string(height) + " frame of " +
+           std::to_string(channels) + " channels needs about " + input_rules::FormatMemorySize(need) +
+           " to render, more than --max-memory " + input_rules::FormatMemorySize(max_memory);
+  };
+  if (format == "openexr")
+    return exr_file::Read(path, [&](int width, int height, int64_t channels) {
+      if (std::string why = refuse(width, height, channels); !why.empty())
+        throw UsageError("cannot read " + path + ": " + why);
+    });
+  DecodedPicture picture;
+  std::string error;
+  try {
+    error = ImageLibrary().Read(path, format, refuse, picture);
+  } catch (const std::exception& e) {
+    error = e.what();
   }
-  if (parts.empty()) throw UsageError("cannot read " + path + ": " + in->geterror());
-  const int width = parts[0].second.width, height = parts[0].second.height;
-  const uint64_t need = input_rules::FrameMemoryEstimate(width, height, channels);
-  if (need > max_memory)
-    throw UsageError("cannot read " + path + ": a " + std::to_string(width) + " x " + std::to_string(height) +
-                     " frame of " + std::to_string(channels) + " channels needs about " +
-                     input_rules::FormatMemorySize(need) + " to render, more than --max-memory " +
-                     input_rules::FormatMemorySize(max_memory));
+  if (!error.empty()) throw UsageError("cannot read " + path + ": " + error);
   FileImage img;
   img.path = path;
-  img.width = width;
-  img.height = height;
-  img.display_encoded = parts[0].second.format.basetype == OIIO::TypeDesc::UINT8 &&
-                        Lower(parts[0].second.get_string_attribute("oiio:ColorSpace")) == "srgb";
-  for (const auto& [sub, layout] : parts) {
-    const int n = layout.nchannels;
-    LargeVector<float> pixels(size_t(width) * size_t(height) * size_t(n));
-    if (!in->read_image(sub, 0, 0, n, OIIO::TypeDesc::FLOAT, pixels.data()))
-      throw UsageError("cannot read " + path + ": " + in->geterror());
-    const std::string part = layout.get_string_attribute("oiio:subimagename");
-    std::vector<std::pair<size_t, float*>> kept;  // file channel, its plane
-    for (int c = 0; c < n; ++c) {
-      std::string name = c < int(layout.channelnames.size()) ? layout.channelnames[c] : "channel" + std::to_string(c);
-      if (sub > 0 && !part.empty() && name.find('.') == std::string::npos) name = part + "." + name;
-      if (img.Index(name) >= 0) continue;  // the first part's channel of a name wins
-      img.names.push_back(name);
-      img.types.push_back(layout.channelformat(c));
-      img.planes.emplace_back(size_t(width) * size_t(height));
-      kept.push_back({size_t(c), nullptr});
-    }
-    for (size_t k = 0; k < kept.size(); ++k) kept[k].second = img.planes[img.planes.size() - kept.size() + k].data();
-    // One pass over the interleaved pixels fills every plane.
-    const size_t count = size_t(width) * size_t(height);
-    for (size_t i = 0; i < count; ++i) {
-      const float* px = pixels.data() + i * size_t(n);
-      for (const auto& kp : kept) kp.second[i] = px[kp.first];
-    }
-  }
+  img.width = picture.width;
+  img.height = picture.height;
+  img.display_encoded = picture.display_encoded;
+  img.names = std::move(picture.names);
+  img.types = std::move(picture.types);
+  img.planes = std::move(picture.planes);
   if (img.names.empty()) throw UsageError("cannot read " + path + ": it holds no channels");
   return img;
 }
@@ -198,58 +165,21 @@ Image* MakePassImage(const FileImage& file, const std::map<std::string, std::str
 
 namespace {
 
-struct OutChannel {
-  std::string name;
-  OIIO::TypeDesc type;
-  const float* data;
-};
-
-OIIO::TypeDesc SourceType(const FileImage* source, const std::string& name) {
-  if (!source) return OIIO::TypeDesc::FLOAT;
+SampleType SourceType(const FileImage* source, const std::string& name) {
+  if (!source) return SampleType::Float;
   int i = source->Index(name);
-  if (i < 0) return OIIO::TypeDesc::FLOAT;
-  return source->types[size_t(i)] == OIIO::TypeDesc::HALF ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT;
+  if (i < 0) return SampleType::Float;
+  const SampleType t = source->types[size_t(i)];
+  return t == SampleType::Half || t == SampleType::Uint ? t : SampleType::Float;
 }
 
-// Encodes the channels into memory with the format's writer; the bytes are
-// written by the caller, so no library's unchecked write reaches the disk.
-std::vector<unsigned char> Encode(const std::string& path, int w, int h, const std::vector<OutChannel>& chans,
-                                  const OIIO::ImageSpec& base) {
-  OIIO::ImageSpec layout = base;
-  layout.width = layout.full_width = w;
-  layout.height = layout.full_height = h;
-  layout.nchannels = int(chans.size());
-  layout.channelnames.clear();
-  layout.channelformats.clear();
-  layout.alpha_channel = layout.z_channel = -1;
-  bool mixed = false;
-  for (size_t c = 0; c < chans.size(); ++c) {
-    layout.channelnames.push_back(chans[c].name);
-    layout.channelformats.push_back(chans[c].type);
-    mixed = mixed || chans[c].type != chans[0].type;
-    if (chans[c].name == "A") layout.alpha_channel = int(c);
-    if (chans[c].name == "Z") layout.z_channel = int(c);
-  }
-  layout.format = chans.empty() ? OIIO::TypeDesc::FLOAT : chans[0].type;
-  if (!mixed) layout.channelformats.clear();
-  LargeVector<float> pixels(size_t(w) * size_t(h) * chans.size());
-  for (size_t i = 0; i < size_t(w) * size_t(h); ++i)
-    for (size_t c = 0; c < chans.size(); ++c) pixels[i * chans.size() + c] = chans[c].data[i];
-  auto out = OIIO::ImageOutput::create(path);
-  if (!out || !out->supports("ioproxy"))
-    throw UsageError("cannot write " + path + ": no image writer for its extension");
+// Encodes through the image-library module into memory; the bytes are
+// written here, so no library's unchecked write reaches the disk.
+void WriteThroughLibrary(const std::string& path, int w, int h, const std::vector<PlaneToEncode>& planes,
+                         bool srgb_straight) {
   std::vector<unsigned char> bytes;
-  OIIO::Filesystem::IOVecOutput memory(bytes);
-  OIIO::Filesystem::IOProxy* proxy = &memory;
-  layout.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
-  if (!out->open(path, layout) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) || !out->close())
-    throw std::runtime_error("cannot write " + path + ": " + out->geterror());
-  return bytes;
-}
-
-void WriteChannels(const std::string& path, int w, int h, const std::vector<OutChannel>& chans,
-                   const OIIO::ImageSpec& base) {
-  const std::vector<unsigned char> bytes = Encode(path, w, h, chans, base);
+  const std::string error = ImageLibrary().Encode(path, w, h, planes, srgb_straight, bytes);
+  if (!error.empty()) throw std::runtime_error("cannot write " + path + ": " + error);
   WriteBytesSafely(path, bytes.data(), bytes.size());
 }
 
@@ -270,22 +200,20 @@ void WriteDisplay(const std::string& path, const Image& img) {
     rgb[2][i] = LinearToSrgb(B[i] * inv);
     rgb[3][i] = std::isfinite(A[i]) ? std::min(std::max(A[i], 0.0f), 1.0f) : 0.0f;
   }
-  std::vector<OutChannel> chans{{"R", OIIO::TypeDesc::UINT8, rgb[0].data()},
-                                {"G", OIIO::TypeDesc::UINT8, rgb[1].data()},
-                                {"B", OIIO::TypeDesc::UINT8, rgb[2].data()}};
-  if (alpha) chans.push_back({"A", OIIO::TypeDesc::UINT8, rgb[3].data()});
-  OIIO::ImageSpec layout;
-  layout.attribute("oiio:ColorSpace", "sRGB");
-  layout.attribute("oiio:UnassociatedAlpha", 1);
-  WriteChannels(path, img.Width, img.Height, chans, layout);
+  std::vector<PlaneToEncode> chans{{"R", SampleType::Uint8, rgb[0].data()},
+                                   {"G", SampleType::Uint8, rgb[1].data()},
+                                   {"B", SampleType::Uint8, rgb[2].data()}};
+  if (alpha) chans.push_back({"A", SampleType::Uint8, rgb[3].data()});
+  WriteThroughLibrary(path, img.Width, img.Height, chans, true);
 }
 
 }  // namespace
 
 void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
-                    OutputDepth depth, const std::function<void(const std::string&)>& warn) {
+                    OutputDepth depth, const std::function<void(const std::string&)>& warn,
+                    const ExrOutputSettings& exr) {
   if (IsDisplayFormat(path)) return WriteDisplay(path, img);
-  std::vector<OutChannel> chans;
+  std::vector<exr_file::OutChannel> chans;
   std::set<std::string> taken;
   const int host[] = {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY};
   const auto& roles = channel_names::Roles();
@@ -312,17 +240,21 @@ void WriteImageFile(const std::string& path, const Image& img, const FileImage* 
       if (taken.count(name)) name = e.name + "_input";
       for (int k = 2; taken.count(name); ++k) name = e.name + "_input" + std::to_string(k);
       taken.insert(name);
-      chans.push_back({name, SourceType(source, e.name), e.data.data()});
+      const SampleType type = SourceType(source, e.name);
+      // A uint channel passing through keeps its exact samples.
+      const uint32_t* exact = type == SampleType::Uint && source ? exr_file::ExactSamples(*source, e.name) : nullptr;
+      chans.push_back({name, type, e.data.data(), exact});
     }
   for (auto& c : chans) {
-    if (depth == OutputDepth::Half) c.type = OIIO::TypeDesc::HALF;
-    if (depth == OutputDepth::Float) c.type = OIIO::TypeDesc::FLOAT;
+    if (c.type == SampleType::Uint && c.exact) continue;  // identifiers stay whole numbers
+    if (depth == OutputDepth::Half) c.type = SampleType::Half;
+    if (depth == OutputDepth::Float) c.type = SampleType::Float;
   }
   // Half channels: values beyond half's range become its largest finite value.
   std::vector<std::vector<float>> held;
   size_t count = 0;
   for (auto& c : chans) {
-    if (c.type != OIIO::TypeDesc::HALF) continue;
+    if (c.type != SampleType::Half) continue;
     const size_t n = size_t(img.Width) * size_t(img.Height);
     size_t beyond = 0;
     for (size_t i = 0; i < n; ++i) beyond += std::fabs(c.data[i]) > kHalfMax;
@@ -336,15 +268,23 @@ void WriteImageFile(const std::string& path, const Image& img, const FileImage* 
   if (count && warn)
     warn("warning: " + path + ": " + std::to_string(count) +
          " values beyond the half-float range written as +-65504 (use --data-type float to keep them)");
-  OIIO::ImageSpec layout;
-  if (all) layout.attribute("compression", "zip");
-  WriteChannels(path, img.Width, img.Height, chans, layout);
+  if (all) {
+    auto red = pick.role_to_name.find("R");
+    const std::vector<char> bytes =
+        exr_file::Encode(img.Width, img.Height, chans, source, red == pick.role_to_name.end() ? "" : red->second,
+                         {exr.compression, exr.attributes});
+    WriteBytesSafely(path, bytes.data(), bytes.size());
+    return;
+  }
+  std::vector<PlaneToEncode> planes;
+  for (auto& c : chans) planes.push_back({c.name, c.type, c.data});
+  WriteThroughLibrary(path, img.Width, img.Height, planes, false);
 }
 
 bool CanWriteImage(const std::string& path) {
   if (fs::path(path).extension().empty()) return false;
-  auto out = OIIO::ImageOutput::create(path);
-  return out && out->supports("ioproxy");
+  if (IsExr(path)) return true;
+  return ImageLibrary().CanWrite(path);
 }
 
 void CheckPreviewPath(const std::string& path) {

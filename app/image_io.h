@@ -1,13 +1,18 @@
 #pragma once
-#include <OpenImageIO/typedesc.h>
-
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/Image.h"
+#include "host/ImageLibrary.h"
+
+namespace exr_file {
+struct Layout;
+}
 
 // An image file's channels as float planes, every part of a multi-part file
 // included (a part's channels are prefixed with its name when they carry no
@@ -16,15 +21,19 @@ struct FileImage {
   std::string path;
   int width = 0, height = 0;
   std::vector<std::string> names;
-  std::vector<OIIO::TypeDesc> types;
+  std::vector<SampleType> types;
   std::vector<LargeVector<float>> planes;
   bool display_encoded = false;  // 8-bit sRGB colour (PNG, JPEG, ...)
+  // An OpenEXR file's parts as read (headers, channels the planes do not
+  // hold), so that a frame written from it keeps them; null for other formats.
+  std::shared_ptr<const exr_file::Layout> exr;
 
   int Index(const std::string& name) const;
   std::string ChannelList() const;
 };
 
-// Reads every part of an image file. Throws UsageError naming the file and
+// Reads every part of an image file: OpenEXR through its own library, other
+// formats through the image-library module (loaded then). Throws UsageError naming the file and
 // the reason when it cannot: the file is no regular readable file, an EXR is
 // cut short, or the frame it holds would need more than `max_memory` bytes
 // to render (judged from its header, before any pixel is read).
@@ -47,9 +56,15 @@ Image* MakePassImage(const FileImage& file, const std::map<std::string, std::str
 
 enum class OutputDepth { Auto, Half, Float };
 
+// What an EXR output adds to the input's headers.
+struct ExrOutputSettings {
+  std::string compression;  // "" keeps the input part's (zip for inputs of other formats)
+  std::vector<std::pair<std::string, std::string>> attributes;  // string attributes of the first part
+};
+
 // Writes an image to a file chosen by its extension: OpenEXR keeps every
 // channel (names and half/float types taken from the input's pick and
-// types); 8-bit formats get red, green, blue and alpha encoded for display.
+// types) and, when the source is an EXR file, its parts and headers; 8-bit formats get red, green, blue and alpha encoded for display.
 // The file is encoded in memory and written through WriteBytesSafely, so a
 // failed write leaves any earlier file as it was. Half-float channels hold
 // values beyond half's range as its largest finite value (warn() is told how
@@ -58,9 +73,11 @@ enum class OutputDepth { Auto, Half, Float };
 // and an unused input channel that a role's name then shadows is written as
 // NAME_input.
 void WriteImageFile(const std::string& path, const Image& img, const FileImage* source, const ChannelPick& pick,
-                    OutputDepth depth, const std::function<void(const std::string&)>& warn = {});
+                    OutputDepth depth, const std::function<void(const std::string&)>& warn = {},
+                    const ExrOutputSettings& exr = {});
 
-// True when the command can write an image of this file name's extension.
+// True when the command can write an image of this file name's extension
+// (any but EXR asks the image-library module).
 bool CanWriteImage(const std::string& path);
 
 // Throws UsageError unless `path` names a preview format (PNG, JPEG, ...).

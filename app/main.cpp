@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
   std::string depth_type = "auto";
   app.add_option("--data-type", depth_type, "EXR channel type: auto (as the input), half or float")
       ->check(CLI::IsMember({"auto", "half", "float"}));
+  app.add_option("--compression", o.compression,
+                 "EXR compression: none, rle, zips, zip, piz, pxr24, b44, b44a, dwaa or dwab (default: the input's)")
+      ->check(CLI::IsMember({"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}));
   app.footer(
       "Examples:\n"
       "  quorvex-render -i shot.exr -o shot_blur.exr --set EnableDepth=on --set FocusPosition=2000\n"

@@ -13,6 +13,7 @@ void Progress::Line(const std::string& text) {
 }
 
 void Progress::FrameDone(int frame, const std::string& output) {
+  std::lock_guard<std::mutex> lock(mutex_);  // frames are written on a thread of their own
   ++done_;
   if (terminal_ && total_ > 1) {
     Draw();
@@ -35,6 +36,7 @@ void Progress::Draw() {
 }
 
 void Progress::Finish() {
+  std::lock_guard<std::mutex> lock(mutex_);
   if (drawn_ || frame_drawn_) std::fputc('\n', stderr);
   drawn_ = frame_drawn_ = false;
 }

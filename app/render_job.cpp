@@ -17,6 +17,8 @@
 #include "app/comp_file.h"
 #include "app/complete_output.h"
 #include "app/control_edits.h"
+#include "app/exr_file.h"
+#include "app/frame_pipeline.h"
 #include "app/frame_range.h"
 #include "app/plugin_loader.h"
 #include "app/progress.h"
@@ -138,6 +140,9 @@ std::unique_ptr<FrameImage> Load(const std::string& path, const std::map<std::st
 
 double ValueAt(Operator& op, const char* id, double t) { return op.FindInput(id)->ValueAt(t); }
 
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
 class Job {
  public:
   Job(const RenderOptions& o, Operator& op, const ToolServices* services, Progress& progress)
@@ -149,47 +154,71 @@ class Job {
     if (!o.channels.empty()) maps_ = channel_names::ParseFileMaps(o.channels);
   }
 
-  // Renders one frame; returns false when the tool reported an error.
-  bool Frame(int frame, bool sequence) {
+  // A frame's files, read (on a reader thread while the frame before renders).
+  struct FrameInputs {
+    int frame = 0;
+    std::string out_path, preview_path;
+    std::unique_ptr<FrameImage> input, motion, depth, blur;
+    double read_ms = 0;
+  };
+
+  // A rendered frame waiting to be written (on a writer thread while the
+  // next one renders).
+  struct FrameOutput {
+    int frame = 0;
+    std::string out_path, preview_path;
+    std::unique_ptr<FrameImage> input;  // its file's parts and pick shape the output
+    Image* result = nullptr;
+    std::string comp;  // the controls' values at this frame
+    double read_ms = 0, render_ms = 0;
+    ~FrameOutput() {
+      if (result) result->Recycle();
+    }
+  };
+
+  FrameInputs Read(int frame, bool sequence) const {
     auto at = [&](const std::string& p) { return sequence ? PathForFrame(p, frame) : p; };
-    const std::string out_path = at(o_.output);
-    const std::string preview_path = o_.preview.empty() ? "" : at(o_.preview);
+    FrameInputs in;
+    in.frame = frame;
+    in.out_path = at(o_.output);
+    in.preview_path = o_.preview.empty() ? "" : at(o_.preview);
     std::vector<std::string> inputs{at(o_.input)};
     for (const std::string* p : {&o_.motion, &o_.depth, &o_.blur_image})
       if (!p->empty()) inputs.push_back(at(*p));
     // Checked before the command starts too; a link made since then is caught here.
-    for (const std::string& in : inputs)
-      for (const std::string& out : {out_path, preview_path})
-        if (!out.empty() && SameFile(in, out))
-          throw UsageError("refusing to overwrite input " + in + " with an output; choose another output path");
-
-    using Clock = std::chrono::steady_clock;
-    const auto ms = [](Clock::time_point a, Clock::time_point b) {
-      return std::chrono::duration<double, std::milli>(b - a).count();
-    };
+    for (const std::string& path : inputs)
+      for (const std::string& out : {in.out_path, in.preview_path})
+        if (!out.empty() && SameFile(path, out))
+          throw UsageError("refusing to overwrite input " + path + " with an output; choose another output path");
     const auto t0 = Clock::now();
-    auto input = Load(inputs[0], channel_names::MapFor(maps_, "input"), max_memory_);
-    std::unique_ptr<FrameImage> motion, depth, blur;
+    in.input = Load(inputs[0], channel_names::MapFor(maps_, "input"), max_memory_);
     // Passes in their own files need only their own channels.
-    if (!o_.motion.empty()) motion = Load(at(o_.motion), channel_names::MapFor(maps_, "motion"), max_memory_, false);
-    if (!o_.depth.empty()) depth = Load(at(o_.depth), channel_names::MapFor(maps_, "depth"), max_memory_, false);
-    if (!o_.blur_image.empty()) blur = Load(at(o_.blur_image), {}, max_memory_);
-    FrameImage& vectors = motion ? *motion : *input;
+    if (!o_.motion.empty()) in.motion = Load(at(o_.motion), channel_names::MapFor(maps_, "motion"), max_memory_, false);
+    if (!o_.depth.empty()) in.depth = Load(at(o_.depth), channel_names::MapFor(maps_, "depth"), max_memory_, false);
+    if (!o_.blur_image.empty()) in.blur = Load(at(o_.blur_image), {}, max_memory_);
+    in.read_ms = Ms(t0, Clock::now());
+    return in;
+  }
+
+  // Renders a frame that was read; null when the tool reported an error.
+  std::unique_ptr<FrameOutput> Render(FrameInputs in) {
+    const int frame = in.frame;
+    FrameImage& vectors = in.motion ? *in.motion : *in.input;
     if (!warned_vectors_) {  // once per command
       warned_vectors_ = true;
       const std::string w = BlenderVectorsWarning(vectors.file, vectors.pick, o_.vectors.preset);
       if (!w.empty()) progress_.Line("quorvex-render: " + w);
     }
     ApplyVectorConvention(vectors.file, *vectors.image, vectors.pick, o_.vectors);
-    ApplyDepthConvention(*(depth ? depth : input)->image, o_.depth_convention);
-    CheckNeededChannels(frame, *input, motion.get(), depth.get());
-    if (!o_.focus_at.empty()) FocusAt(frame, depth ? *depth : *input);
+    ApplyDepthConvention(*(in.depth ? in.depth : in.input)->image, o_.depth_convention);
+    CheckNeededChannels(frame, *in.input, in.motion.get(), in.depth.get());
+    if (!o_.focus_at.empty()) FocusAt(frame, in.depth ? *in.depth : *in.input);
 
-    op_.FindInput("Input")->Connect(input->image);
-    op_.FindInput("Motion Image")->Connect(motion ? motion->image : nullptr);
-    op_.FindInput("DepthMap")->Connect(depth ? depth->image : nullptr);
-    op_.FindInput("BlurImage")->Connect(blur ? blur->image : nullptr);
-    Image* result = nullptr;
+    op_.FindInput("Input")->Connect(in.input->image);
+    op_.FindInput("Motion Image")->Connect(in.motion ? in.motion->image : nullptr);
+    op_.FindInput("DepthMap")->Connect(in.depth ? in.depth->image : nullptr);
+    op_.FindInput("BlurImage")->Connect(in.blur ? in.blur->image : nullptr);
+    auto out = std::make_unique<FrameOutput>();
     const auto t1 = Clock::now();
     std::vector<float> diameters;
     {
@@ -202,37 +231,44 @@ class Job {
         };
       op_.Process(&req);
       if (threaded) threaded->ChunkProgress = nullptr;
-      result = static_cast<Image*>(req.TakeResult(op_.FindOutput("Output")));
+      out->result = static_cast<Image*>(req.TakeResult(op_.FindOutput("Output")));
       try {
-        if (result && (o_.view == "focus" || o_.write_blur_size)) diameters = BlurDiameters(req, *result);
+        if (out->result && (o_.view == "focus" || o_.write_blur_size)) diameters = BlurDiameters(req, *out->result);
       } catch (...) {
-        result->Recycle();
         for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
         throw;
       }
     }
     for (const char* id : {"Input", "Motion Image", "DepthMap", "BlurImage"}) op_.FindInput(id)->Connect(nullptr);
-    if (!result) return false;
-    if (o_.view == "focus") FocusView(frame, *input->image, diameters, *result);
-    if (o_.write_blur_size) result->Extra.push_back({"blur", LargeVector<float>(diameters.begin(), diameters.end())});
+    if (!out->result) return nullptr;
+    Image& result = *out->result;
+    if (o_.view == "focus") FocusView(frame, *in.input->image, diameters, result);
+    if (o_.write_blur_size) result.Extra.push_back({"blur", LargeVector<float>(diameters.begin(), diameters.end())});
+    out->frame = frame;
+    out->out_path = in.out_path;
+    out->preview_path = in.preview_path;
+    out->comp = comp_file::SerializeAt(op_, double(frame));
+    out->read_ms = in.read_ms;
+    out->render_ms = Ms(t1, Clock::now());
+    out->input = std::move(in.input);
+    return out;
+  }
+
+  // Writes a rendered frame (its output and preview).
+  void Write(const FrameOutput& out) {
     const auto t2 = Clock::now();
-    try {
-      WriteImageFile(out_path, *result, &input->file, input->pick, o_.output_depth,
-                     [&](const std::string& w) { progress_.Line("quorvex-render: " + w); });
-      if (!preview_path.empty()) WritePreview(preview_path, *result);
-    } catch (...) {
-      result->Recycle();
-      throw;
-    }
-    result->Recycle();
+    // The output says what made it: the version and the controls' values at this frame.
+    const ExrOutputSettings exr{o_.compression, {{"quorvex:version", QUORVEX_VERSION}, {"quorvex:comp", out.comp}}};
+    WriteImageFile(out.out_path, *out.result, &out.input->file, out.input->pick, o_.output_depth,
+                   [&](const std::string& w) { progress_.Line("quorvex-render: " + w); }, exr);
+    if (!out.preview_path.empty()) WritePreview(out.preview_path, *out.result);
     if (o_.stats) {
       char line[160];
-      std::snprintf(line, sizeof line, "frame %d: read %.0f ms, render %.0f ms, write %.0f ms", frame, ms(t0, t1),
-                    ms(t1, t2), ms(t2, Clock::now()));
+      std::snprintf(line, sizeof line, "frame %d: read %.0f ms, render %.0f ms, write %.0f ms", out.frame,
+                    out.read_ms, out.render_ms, Ms(t2, Clock::now()));
       progress_.Line(line);
     }
-    progress_.FrameDone(frame, out_path);
-    return true;
+    progress_.FrameDone(out.frame, out.out_path);
   }
 
  private:
@@ -395,28 +431,26 @@ int Render(const RenderOptions& o, Operator& op, const ToolServices* services) {
   std::vector<int> failed;
   g_running_tool.store(&op);
   InstallInterruptHandler();
-  for (int f : frames) {
-    bool ok = false;
-    try {
-      ok = job.Frame(f, sequence);
-    } catch (const std::exception& e) {
-      // A single frame's unreadable input is a usage error (exit 2) and a
-      // failed write a frame failure (exit 1); in a sequence either fails
-      // only its frame.
-      if (!sequence) throw;
-      progress.Line("quorvex-render: frame " + std::to_string(f) + ": " + e.what());
-    }
-    if (g_interrupted) {
-      progress.Finish();
-      std::fprintf(stderr, "quorvex-render: cancelled at frame %d; finished frames are kept\n", f);
-      g_running_tool.store(nullptr);
-      return kExitCancelled;
-    }
-    if (!ok) {
-      failed.push_back(f);
-      progress.Line("quorvex-render: frame " + std::to_string(f) + " failed; no file written");
-      if (o.fail_fast) break;
-    }
+  frame_pipeline::Stages<Job::FrameInputs, Job::FrameOutput> stages;
+  stages.read = [&](int f) { return job.Read(f, sequence); };
+  stages.render = [&](Job::FrameInputs&& in) { return job.Render(std::move(in)); };
+  stages.write = [&](const Job::FrameOutput& out) { job.Write(out); };
+  stages.failed = [&](int f, const std::string& why) {
+    if (!why.empty()) progress.Line("quorvex-render: frame " + std::to_string(f) + ": " + why);
+    failed.push_back(f);
+    progress.Line("quorvex-render: frame " + std::to_string(f) + " failed; no file written");
+  };
+  stages.cancelled = [] { return g_interrupted != 0; };
+  stages.fail_fast = o.fail_fast;
+  // A single frame's unreadable input is a usage error (exit 2) and a failed
+  // write a frame failure (exit 1); in a sequence either fails only its frame.
+  stages.pass_on = !sequence;
+  int last = frames.front();
+  if (frame_pipeline::Run(frames, stages, &last) == frame_pipeline::End::Cancelled) {
+    progress.Finish();
+    std::fprintf(stderr, "quorvex-render: cancelled at frame %d; finished frames are kept\n", last);
+    g_running_tool.store(nullptr);
+    return kExitCancelled;
   }
   g_running_tool.store(nullptr);
   progress.Finish();
@@ -444,6 +478,7 @@ int RunCommand(const RenderOptions& o) {
     if (o.threads > 0)
       threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism, size_t(o.threads));
     SetHostThreads(o.threads);
+    exr_file::SetThreads(o.threads);
     auto modules = LoadPlugins(o.plugin_path);
     if (o.list_tools) {
       PrintTools();

@@ -18,6 +18,7 @@ struct RenderOptions {
   bool list_tools = false, list_controls = false;
   bool list_long = false;  // --list-controls --long: kinds, ranges and labels too
   OutputDepth output_depth = OutputDepth::Auto;
+  std::string compression;  // EXR outputs: "" keeps the input's
   VectorConvention vectors;
   DepthConvention depth_convention;
   std::string focus_at;  // "X,Y": focus on the depth found at that pixel

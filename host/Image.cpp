@@ -1,8 +1,8 @@
 #include "host/Image.h"
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
+#include "host/ImageLibrary.h"
 
+#include <cstdio>
 #include <limits>
 #include <stdexcept>
 
@@ -85,23 +85,28 @@ Image* Image::ResizeOfImage(const TagList& tags) const {
   std::vector<int> chans;
   for (int c : {CHAN_RED, CHAN_GREEN, CHAN_BLUE, CHAN_ALPHA, CHAN_Z, CHAN_VECTX, CHAN_VECTY})
     if (Plane(c)) chans.push_back(c);
-  const int n = int(chans.size());
-  OIIO::ImageSpec src_spec(Width, Height, n, OIIO::TypeDesc::FLOAT);
-  OIIO::ImageBuf src(src_spec);
-  std::vector<float> interleaved(size_t(Width) * Height * n);
-  for (size_t i = 0; i < size_t(Width) * Height; ++i)
-    for (int c = 0; c < n; ++c) interleaved[i * n + c] = Plane(chans[c])[i];
-  src.set_pixels(OIIO::ROI(0, Width, 0, Height, 0, 1, 0, n), OIIO::TypeDesc::FLOAT, interleaved.data());
-  OIIO::ImageBuf dst(OIIO::ImageSpec(w, h, n, OIIO::TypeDesc::FLOAT));
-  // Kernel-sized images: one thread, and no pool of OpenImageIO's own
-  // competing with the host's workers.
-  if (!OIIO::ImageBufAlgo::resize(dst, src, "", 0.0f, OIIO::ROI::All(), 1)) return nullptr;
-  std::vector<float> out(size_t(w) * h * n);
-  dst.get_pixels(OIIO::ROI(0, w, 0, h, 0, 1, 0, n), OIIO::TypeDesc::FLOAT, out.data());
   Image* img = new Image(w, h);
-  for (int c : chans) img->AddChannel(c);
-  for (size_t i = 0; i < size_t(w) * h; ++i)
-    for (int c = 0; c < n; ++c) img->Plane(chans[c])[i] = out[i * n + c];
+  std::vector<const float*> from;
+  std::vector<float*> to;
+  for (int c : chans) {
+    img->AddChannel(c);
+    from.push_back(Plane(c));
+    to.push_back(img->Plane(c));
+  }
+  // The filtered resize lives in the image-library module (loaded now, if
+  // this is the first use).
+  std::string error;
+  try {
+    error = ImageLibrary().Resize(from.data(), int(chans.size()), Width, Height, to.data(), w, h);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (!error.empty()) {
+    // The tool sees a failed resize; the reason is the host's to tell.
+    std::fprintf(stderr, "ResizeOfImage: %s\n", error.c_str());
+    img->Recycle();
+    return nullptr;
+  }
   return img;
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 void AddPlane(FileImage& file, const std::string& name, LargeVector<float> plane) {
   file.names.push_back(name);
-  file.types.push_back(OIIO::TypeDesc::FLOAT);
+  file.types.push_back(SampleType::Float);
   file.planes.push_back(std::move(plane));
 }
 

@@ -69,7 +69,7 @@ void AddPlanes(FileImage& file, ArrayPlanes&& parts, const std::vector<std::stri
   }
   for (size_t k = 0; k < parts.planes.size() && k < names.size(); ++k) {
     file.names.push_back(names[k]);
-    file.types.push_back(OIIO::TypeDesc::FLOAT);
+    file.types.push_back(SampleType::Float);
     file.planes.push_back(std::move(parts.planes[k]));
   }
 }

@@ -1,9 +1,8 @@
 #include "python/src/file_calls.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <map>
 
+#include "app/exr_file.h"
 #include "app/image_io.h"
 #include "python/src/array_planes.h"
 #include "python/src/errors.h"
@@ -11,26 +10,26 @@
 
 namespace {
 
-// The header's attributes of the first part, as Python values.
-py::dict Attributes(const std::string& path) {
+// The header's attributes of the first part, as Python values: an EXR
+// file's as read, another format's through the image-library module.
+py::dict Attributes(const FileImage& file) {
+  std::vector<HeaderAttribute> attributes;
+  if (file.exr) {
+    attributes = exr_file::Attributes(file);
+  } else if (!ImageLibrary().Attributes(file.path, attributes).empty()) {
+    return py::dict();
+  }
   py::dict out;
-  auto in = OIIO::ImageInput::open(path);
-  OIIO::ImageSpec layout;
-  if (!in || !in->seek_subimage(0, 0, layout)) return out;
-  for (const OIIO::ParamValue& p : layout.extra_attribs) {
-    const OIIO::TypeDesc t = p.type();
-    if (t == OIIO::TypeDesc::STRING)
-      out[py::str(p.name().string())] = p.get_string();
-    else if (t == OIIO::TypeDesc::INT)
-      out[py::str(p.name().string())] = p.get_int();
-    else if (t == OIIO::TypeDesc::FLOAT)
-      out[py::str(p.name().string())] = p.get_float();
+  for (const HeaderAttribute& a : attributes) {
+    if (a.kind == HeaderAttribute::Integer)
+      out[py::str(a.name)] = int64_t(a.number);
+    else if (a.kind == HeaderAttribute::Real)
+      out[py::str(a.name)] = a.number;
     else
-      out[py::str(p.name().string())] = p.get_string();
+      out[py::str(a.name)] = a.text;
   }
   return out;
 }
-
 
 }  // namespace
 
@@ -44,7 +43,7 @@ py::dict ReadFile(const std::string& path) {
   out["width"] = file.width;
   out["height"] = file.height;
   out["channels"] = channels;
-  out["attributes"] = Attributes(path);
+  out["attributes"] = Attributes(file);
   return out;
 }
 

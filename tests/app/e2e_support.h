@@ -89,19 +89,19 @@ struct Read {
   }
 };
 
-inline Read ReadExr(const std::string& path) {
+inline Read ReadExr(const std::string& path, int part = 0) {
   Read r;
   auto in = OIIO::ImageInput::open(path);
   EXPECT_TRUE(in) << path;
   if (!in) return r;
   OIIO::ImageSpec s;
-  EXPECT_TRUE(in->seek_subimage(0, 0, s)) << path;
+  EXPECT_TRUE(in->seek_subimage(part, 0, s)) << path;
   r.names = s.channelnames;
   for (int c = 0; c < s.nchannels; ++c) r.types.push_back(s.channelformat(c));
   r.w = s.width;
   r.h = s.height;
   r.px.resize(size_t(s.width) * s.height * s.nchannels);
-  in->read_image(0, 0, 0, s.nchannels, OIIO::TypeDesc::FLOAT, r.px.data());
+  in->read_image(part, 0, 0, s.nchannels, OIIO::TypeDesc::FLOAT, r.px.data());
   return r;
 }
 

@@ -57,9 +57,9 @@ TEST_F(Render, MultiPartFileWithLayerPrefixedNamesAndAMappedChannel) {
   Result r = RunRender({"-i", P("multi.exr"), "-o", P("out.exr"), "--channels", "VectX=mv.x,VectY=mv.y", "--set",
                   "EnableDepth=1", "--set", "SettingsType=Advanced", "--set", "FocusPosition=1000"});
   ASSERT_EQ(r.status, 0) << r.output;
-  Read out = ReadExr(P("out.exr"));
-  EXPECT_EQ(out.At(3, 2, "ViewLayer.Depth.Z"), 1100.0f) << "depth found under its layer name and kept";
-  EXPECT_EQ(out.At(9, 2, "mv.x"), 5.0f);
+  Read out = ReadExr(P("out.exr")), layer = ReadExr(P("out.exr"), 1);
+  EXPECT_EQ(layer.At(3, 2, "ViewLayer.Depth.Z"), 1100.0f) << "depth found under its layer name and kept in its part";
+  EXPECT_EQ(layer.At(9, 2, "mv.x"), 5.0f);
   EXPECT_NE(out.At(10, 5, "R"), 0.2f) << "the moving square smears";
   Result missing = RunRender({"-i", P("multi.exr"), "-o", P("o2.exr"), "--channels", "Z=nothere"});
   EXPECT_EQ(missing.status, 2);
