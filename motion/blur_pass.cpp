@@ -159,7 +159,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
 void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
   RowLocks& locks = *in_.row_locks;
   std::atomic<int32_t>& mine = span_rows_[size_t(chunk)];
-  band.AddSpanCopies(steps_, [&](int32_t r) -> std::function<void()> {
+  auto enter = [&](int32_t r) {
     for (size_t c = spans_done_below_.load(std::memory_order_acquire); c < size_t(chunk); ++c)
       for (;;) {
         const int32_t next = span_rows_[c].load(std::memory_order_acquire);
@@ -167,11 +167,12 @@ void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
         std::this_thread::yield();
       }
     locks[size_t(r)]->lock();
-    return [&locks, &mine, r] {
-      locks[size_t(r)]->unlock();
-      mine.store(r + 1, std::memory_order_release);
-    };
-  });
+  };
+  auto leave = [&](int32_t r) {
+    locks[size_t(r)]->unlock();
+    mine.store(r + 1, std::memory_order_release);
+  };
+  band.AddSpanCopies(steps_, enter, leave);
 }
 
 void BlurPass::SpansDone(int32_t chunk) {

@@ -88,8 +88,8 @@ void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, floa
   QueueSpanCopy(x0, fx, y, count, nullptr, weight, colours, h, sp);
 }
 
-void LocalBand::AddSpanCopies(const StepImage& steps,
-                              const std::function<std::function<void()>(int32_t)>& enter) {
+void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
+                              const std::function<void(int32_t)>& leave) {
   // Row by row, so that a row's planes stay in cache while every copy that
   // covers it adds its part; copies in order of their first row.
   const size_t n = copies_.size();
@@ -100,10 +100,12 @@ void LocalBand::AddSpanCopies(const StepImage& steps,
   int32_t dmax = 0;
   for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
   if (tap_scratch_.size() < size_t(dmax) + 2 + kRunPad) tap_scratch_.resize(size_t(dmax) + 2 + kRunPad);
+  // Room for every copy first: nothing below allocates while a row is held.
   active_.clear();
+  active_.reserve(n);
   size_t next = 0;
   for (int32_t r = row_lo; r <= row_hi; ++r) {
-    const std::function<void()> leave = enter(r);
+    enter(r);
     while (next < n && first_row(order_[next]) <= r) active_.push_back(order_[next++]);
     // Copies whose last row is above r leave.
     active_.erase(std::remove_if(active_.begin(), active_.end(),
@@ -122,7 +124,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps,
       auto& w = steps.written[r];
       w = {std::min(w.first, c0), std::max(w.second, c1)};
     }
-    if (leave) leave();
+    leave(r);
   }
   copies_.clear();
   copy_colours_.clear();

@@ -69,9 +69,10 @@ class LocalBand {
                      const dof::KernelSpans& sp);
 
   // Adds the span kernels queued since the last call into `steps`, row by
-  // row from the band's first row to its last, calling enter(r) before row
-  // r (which must return an object that holds the row while it lives).
-  void AddSpanCopies(const StepImage& steps, const std::function<std::function<void()>(int32_t)>& enter);
+  // row from the band's first row to its last, between enter(r) and
+  // leave(r) (which hold row r meanwhile; nothing between them throws).
+  void AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
+                     const std::function<void(int32_t)>& leave);
 
   bool HasSpanCopies() const { return !copies_.empty(); }
   bool Dirty() const { return dirty_; }
