@@ -117,6 +117,23 @@ bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
       int32_t n;
       if (!r.Value(n)) return false;
       p.chunk_count = n;
+    } else if (type == "chlist") {
+      // OpenEXR's reader takes channels up to an empty name, whatever the
+      // attribute's size says: a list that runs past it would make it read
+      // the rest of the header out of step (and allocate what the bytes
+      // there claim). Each entry is a name and 16 bytes.
+      for (;;) {
+        std::string channel;
+        if (!r.String(channel, long_names ? 255 : 31) || r.pos_ > next) return false;
+        if (channel.empty()) break;
+        r.pos_ += 16;
+        if (r.pos_ >= next) return false;
+      }
+      if (r.pos_ != next) return false;
+    } else if (type == "preview") {
+      // Width and height, then four bytes a pixel, all inside the attribute.
+      uint32_t w = 0, h = 0;
+      if (size < 8 || !r.Value(w) || !r.Value(h) || uint64_t(w) * h * 4 != uint64_t(size) - 8) return false;
     } else if (name == "type" && type == "string") {
       std::string t(size_t(std::min<int32_t>(size, 64)), '\0');
       if (!r.Bytes(t.data(), t.size())) return false;
@@ -141,7 +158,7 @@ std::string Check(int fd, uint64_t size) {
     p.deep = !multipart && (version & kNonImageFlag);
     bool empty = true;
     if (!ReadHeader(r, p, version & 0x400, empty))
-      return "the file ends inside its header (" + At(size) + " bytes)";
+      return "its header is cut short or malformed (the file has " + At(size) + " bytes)";
     if (empty && multipart) break;
     if (empty) return "its header holds no attributes";
     parts.push_back(p);

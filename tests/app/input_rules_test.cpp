@@ -6,6 +6,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -66,6 +67,25 @@ TEST(ExrChunks, EveryCutOfAFileIsSeenAndTheWholeFileIsNot) {
       std::ofstream(t.P("cut.exr"), std::ios::binary).write(bytes.data(), std::streamsize(cut));
       EXPECT_NE(exr_chunks::Problem(t.P("cut.exr"), cut), "") << "cut at " << cut << " of " << bytes.size();
     }
+  }
+}
+
+// A channel list that runs past its attribute's size would make OpenEXR's
+// reader take the rest of the header out of step (and allocate whatever the
+// bytes there claim): refused before any reader sees it.
+TEST(ExrChunks, AChannelListLongerThanItsAttributeIsRefused) {
+  TempDir t;
+  WriteSmallExr(t.P("whole.exr"), 8, 8, "zip", false);
+  std::string bytes = Slurp(t.P("whole.exr"));
+  const std::string key("channels\0chlist\0", 16);
+  const size_t at = bytes.find(key);
+  ASSERT_NE(at, std::string::npos);
+  int32_t size = 0;
+  std::memcpy(&size, bytes.data() + at + key.size(), 4);
+  for (int32_t claimed : {size - 18, size + 3}) {
+    std::memcpy(bytes.data() + at + key.size(), &claimed, 4);
+    std::ofstream(t.P("bad.exr"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    EXPECT_NE(exr_chunks::Problem(t.P("bad.exr"), bytes.size()), "") << "channel list claiming " << claimed;
   }
 }
 
