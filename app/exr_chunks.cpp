@@ -88,6 +88,20 @@ int64_t TileCount(int64_t w, int64_t h, const Part& p) {
   return n;
 }
 
+// The bytes of the attribute types OpenEXR reads at a fixed size; -1 for
+// the others.
+int32_t FixedSize(const std::string& type) {
+  static const std::pair<const char*, int32_t> sizes[] = {
+      {"box2i", 16},    {"box2f", 16},     {"chromaticities", 32}, {"compression", 1}, {"double", 8},
+      {"envmap", 1},    {"float", 4},      {"int", 4},             {"keycode", 28},    {"lineOrder", 1},
+      {"m33f", 36},     {"m33d", 72},      {"m44f", 64},           {"m44d", 128},      {"rational", 8},
+      {"tiledesc", 9},  {"timecode", 8},   {"v2i", 8},             {"v2f", 8},         {"v2d", 16},
+      {"v3i", 12},      {"v3f", 12},       {"v3d", 24},            {"deepImageState", 1}};
+  for (const auto& s : sizes)
+    if (type == s.first) return s.second;
+  return -1;
+}
+
 // Reads one header's attributes; false when the header is malformed.
 bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
   empty = true;
@@ -117,6 +131,16 @@ bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
       int32_t n;
       if (!r.Value(n)) return false;
       p.chunk_count = n;
+    } else if (const int32_t fixed = FixedSize(type); fixed >= 0 && size != fixed) {
+      // OpenEXR reads these types' own size whatever the attribute says.
+      return false;
+    } else if (type == "stringvector") {
+      // Strings each with its length, all inside the attribute.
+      while (r.pos_ < next) {
+        int32_t length = 0;
+        if (!r.Value(length) || length < 0 || r.pos_ + uint64_t(length) > next) return false;
+        r.pos_ += uint64_t(length);
+      }
     } else if (type == "chlist") {
       // OpenEXR's reader takes channels up to an empty name, whatever the
       // attribute's size says: a list that runs past it would make it read

@@ -70,10 +70,11 @@ TEST(ExrChunks, EveryCutOfAFileIsSeenAndTheWholeFileIsNot) {
   }
 }
 
-// A channel list that runs past its attribute's size would make OpenEXR's
-// reader take the rest of the header out of step (and allocate whatever the
-// bytes there claim): refused before any reader sees it.
-TEST(ExrChunks, AChannelListLongerThanItsAttributeIsRefused) {
+// An attribute whose contents disagree with its size (a channel list that
+// runs past it, a box that is not 16 bytes) would make OpenEXR's reader
+// take the rest of the header out of step and allocate whatever the bytes
+// there claim: refused before any reader sees it.
+TEST(ExrChunks, AttributesThatDisagreeWithTheirSizeAreRefused) {
   TempDir t;
   WriteSmallExr(t.P("whole.exr"), 8, 8, "zip", false);
   std::string bytes = Slurp(t.P("whole.exr"));
@@ -83,10 +84,19 @@ TEST(ExrChunks, AChannelListLongerThanItsAttributeIsRefused) {
   int32_t size = 0;
   std::memcpy(&size, bytes.data() + at + key.size(), 4);
   for (int32_t claimed : {size - 18, size + 3}) {
-    std::memcpy(bytes.data() + at + key.size(), &claimed, 4);
-    std::ofstream(t.P("bad.exr"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    EXPECT_NE(exr_chunks::Problem(t.P("bad.exr"), bytes.size()), "") << "channel list claiming " << claimed;
+    std::string bad = bytes;
+    std::memcpy(bad.data() + at + key.size(), &claimed, 4);
+    std::ofstream(t.P("bad.exr"), std::ios::binary).write(bad.data(), std::streamsize(bad.size()));
+    EXPECT_NE(exr_chunks::Problem(t.P("bad.exr"), bad.size()), "") << "channel list claiming " << claimed;
   }
+  // The same for a type OpenEXR reads at its own size: a box of 49 bytes.
+  const std::string box("displayWindow\0box2i\0", 20);
+  const size_t b = bytes.find(box);
+  ASSERT_NE(b, std::string::npos);
+  const int32_t wrong = 49;
+  std::memcpy(bytes.data() + b + box.size(), &wrong, 4);
+  std::ofstream(t.P("bad.exr"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  EXPECT_NE(exr_chunks::Problem(t.P("bad.exr"), bytes.size()), "");
 }
 
 TEST(InputRules, MemorySizesAndTheFrameEstimate) {
