@@ -59,15 +59,15 @@ float Sample(int c, int x, int y) {
 std::string InputFile(const Frame& f, const std::string& codec) {
   const std::string path = Folder() + "/in_" + std::to_string(f.w) + (f.half ? "_half_" : "_float_") + codec + ".exr";
   if (fs::exists(path)) return path;
-  OIIO::ImageSpec spec(f.w, f.h, 7, f.half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
-  spec.channelnames.assign(std::begin(kNames), std::end(kNames));
-  spec.attribute("compression", codec);
+  OIIO::ImageSpec layout(f.w, f.h, 7, f.half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
+  layout.channelnames.assign(std::begin(kNames), std::end(kNames));
+  layout.attribute("compression", codec);
   std::vector<float> px(size_t(f.w) * f.h * 7);
   for (int y = 0; y < f.h; ++y)
     for (int x = 0; x < f.w; ++x)
       for (int c = 0; c < 7; ++c) px[(size_t(y) * f.w + x) * 7 + c] = Sample(c, x, y);
   auto out = OIIO::ImageOutput::create(path);
-  if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) std::abort();
+  if (!out->open(path, layout) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) std::abort();
   return path;
 }
 
@@ -103,11 +103,11 @@ FileImage ReadBefore(const std::string& path) {
 
 // The earlier write route: interleave, encode zip in memory, safe write.
 void WriteBefore(const std::string& path, const FileImage& img) {
-  OIIO::ImageSpec spec(img.width, img.height, int(img.names.size()), OIIO::TypeDesc::FLOAT);
-  spec.channelnames = img.names;
-  spec.channelformats.clear();
-  for (SampleType t : img.types) spec.channelformats.push_back(t == SampleType::Half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
-  spec.attribute("compression", "zip");
+  OIIO::ImageSpec layout(img.width, img.height, int(img.names.size()), OIIO::TypeDesc::FLOAT);
+  layout.channelnames = img.names;
+  layout.channelformats.clear();
+  for (SampleType t : img.types) layout.channelformats.push_back(t == SampleType::Half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
+  layout.attribute("compression", "zip");
   const size_t n = img.names.size();
   LargeVector<float> px(size_t(img.width) * img.height * n);
   for (size_t i = 0; i < size_t(img.width) * img.height; ++i)
@@ -115,9 +115,9 @@ void WriteBefore(const std::string& path, const FileImage& img) {
   std::vector<unsigned char> bytes;
   OIIO::Filesystem::IOVecOutput memory(bytes);
   OIIO::Filesystem::IOProxy* proxy = &memory;
-  spec.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
+  layout.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
   auto out = OIIO::ImageOutput::create(path);
-  if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) std::abort();
+  if (!out->open(path, layout) || !out->write_image(OIIO::TypeDesc::FLOAT, px.data()) || !out->close()) std::abort();
   if (!EncodeOnly()) WriteBytesSafely(path, bytes.data(), bytes.size());
 }
 

@@ -59,10 +59,10 @@ std::vector<OIIO::ImageSpec> Specs(const Layout& layout, const std::string& code
                            OIIO::TypeDesc::HALF,  OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::UINT32};
   OIIO::ImageSpec aux(kW, kH, 2, OIIO::TypeDesc::FLOAT);
   aux.channelnames = {"N.x", "Z"};
-  std::vector<OIIO::ImageSpec> specs{beauty};
-  if (layout.two_parts) specs.push_back(aux);
-  for (size_t p = 0; p < specs.size(); ++p) {
-    OIIO::ImageSpec& s = specs[p];
+  std::vector<OIIO::ImageSpec> headers{beauty};
+  if (layout.two_parts) headers.push_back(aux);
+  for (size_t p = 0; p < headers.size(); ++p) {
+    OIIO::ImageSpec& s = headers[p];
     s.x = 3;  // a data window inside a larger display window
     s.y = 2;
     s.full_x = 0;
@@ -81,17 +81,17 @@ std::vector<OIIO::ImageSpec> Specs(const Layout& layout, const std::string& code
     }
     if (layout.two_parts) s.attribute("oiio:subimagename", p == 0 ? "beauty" : "aux");
   }
-  return specs;
+  return headers;
 }
 
-void WriteWithOiio(const std::string& path, const std::vector<OIIO::ImageSpec>& specs) {
+void WriteWithOiio(const std::string& path, const std::vector<OIIO::ImageSpec>& headers) {
   auto out = OIIO::ImageOutput::create(path);
-  ASSERT_TRUE(out->open(path, int(specs.size()), specs.data())) << out->geterror();
-  for (size_t p = 0; p < specs.size(); ++p) {
+  ASSERT_TRUE(out->open(path, int(headers.size()), headers.data())) << out->geterror();
+  for (size_t p = 0; p < headers.size(); ++p) {
     if (p > 0) {
-      ASSERT_TRUE(out->open(path, specs[p], OIIO::ImageOutput::AppendSubimage)) << out->geterror();
+      ASSERT_TRUE(out->open(path, headers[p], OIIO::ImageOutput::AppendSubimage)) << out->geterror();
     }
-    const OIIO::ImageSpec& s = specs[p];
+    const OIIO::ImageSpec& s = headers[p];
     // Native layout: each channel in its own type, interleaved.
     std::vector<unsigned char> px(s.image_bytes(true));
     unsigned char* at = px.data();
@@ -118,7 +118,7 @@ void WriteWithOiio(const std::string& path, const std::vector<OIIO::ImageSpec>& 
 }
 
 struct OiioPart {
-  OIIO::ImageSpec spec;
+  OIIO::ImageSpec layout;
   std::vector<float> px;  // float-converted, interleaved
   std::vector<uint32_t> ids;  // the "id" channel, exact
 };
@@ -188,14 +188,14 @@ TEST_P(ExrFile, ReadsOiioFilesAndWritesThemBackWithHeadersAndPixels) {
   // Pixels as OpenImageIO decodes them (the same codec's output).
   for (size_t p = 0; p < written.size(); ++p) {
     const OiioPart& w = written[p];
-    for (int c = 0; c < w.spec.nchannels; ++c) {
-      std::string name = w.spec.channelnames[size_t(c)];
+    for (int c = 0; c < w.layout.nchannels; ++c) {
+      std::string name = w.layout.channelnames[size_t(c)];
       if (p > 0 && name.find('.') == std::string::npos) name = "aux." + name;
       const int i = file.Index(name);
       ASSERT_GE(i, 0) << name;
       if (name == "id") continue;  // OpenImageIO scales uint to 0..1; the plane holds the numbers (checked below)
       for (size_t k = 0; k < size_t(kW) * kH; ++k)
-        ASSERT_EQ(file.planes[size_t(i)][k], w.px[k * size_t(w.spec.nchannels) + size_t(c)]) << name << " " << k;
+        ASSERT_EQ(file.planes[size_t(i)][k], w.px[k * size_t(w.layout.nchannels) + size_t(c)]) << name << " " << k;
     }
   }
   const uint32_t* exact = exr_file::ExactSamples(file, "id");
@@ -212,9 +212,9 @@ TEST_P(ExrFile, ReadsOiioFilesAndWritesThemBackWithHeadersAndPixels) {
   img->Recycle();
   const std::vector<OiioPart> back = ReadWithOiio(out_path);
   ASSERT_EQ(back.size(), written.size());
-  EXPECT_EQ(back[0].spec.get_string_attribute("quorvex:version"), "test");
+  EXPECT_EQ(back[0].layout.get_string_attribute("quorvex:version"), "test");
   for (size_t p = 0; p < back.size(); ++p) {
-    const OIIO::ImageSpec &a = written[p].spec, &b = back[p].spec;
+    const OIIO::ImageSpec &a = written[p].layout, &b = back[p].layout;
     EXPECT_EQ(b.get_string_attribute("oiio:subimagename"), a.get_string_attribute("oiio:subimagename"));
     EXPECT_EQ(std::tie(b.x, b.y, b.width, b.height), std::tie(a.x, a.y, a.width, a.height));
     EXPECT_EQ(std::tie(b.full_x, b.full_y, b.full_width, b.full_height),
@@ -260,15 +260,15 @@ TEST(ExrFileRules, CompressionIsTheChosenOneOrTheInputPartsAndDeepPartsAreRefuse
     WriteImageFile(out, *img, &file, pick, OutputDepth::Auto, {}, {chosen, {}});
     auto back = ReadWithOiio(out);
     ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].spec.get_string_attribute("compression"), chosen.empty() ? "dwaa" : chosen);
+    EXPECT_EQ(back[0].layout.get_string_attribute("compression"), chosen.empty() ? "dwaa" : chosen);
   }
   EXPECT_THROW(WriteImageFile(out, *img, &file, pick, OutputDepth::Auto, {}, {"lzw", {}}), UsageError);
   // With no EXR source (a PNG input, Python's arrays): one zip part of the image's channels.
   WriteImageFile(out, *img, nullptr, pick, OutputDepth::Auto);
   auto fresh = ReadWithOiio(out);
   ASSERT_EQ(fresh.size(), 1u);
-  EXPECT_EQ(fresh[0].spec.get_string_attribute("compression"), "zip");
-  std::vector<std::string> names = fresh[0].spec.channelnames;
+  EXPECT_EQ(fresh[0].layout.get_string_attribute("compression"), "zip");
+  std::vector<std::string> names = fresh[0].layout.channelnames;
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "G", "R", "diffuse.R", "id"}));
   img->Recycle();
