@@ -19,6 +19,11 @@ namespace {
 // shared images instead.
 constexpr int64_t kBandBudget = int64_t(8) << 20;
 
+// Flushed (all-zero) bands kept from one pass to the next, up to this many
+// bytes: a sequence's frames then reuse their memory instead of faulting in
+// and zeroing new pages every frame.
+constexpr size_t kKeptBandBytes = size_t(64) << 20;
+
 // Rows that the points of sample `p` (kernel half side h) can write.
 std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t h, bool mirror, int32_t H) {
   const double y = std::floor(double(p.y));
@@ -276,7 +281,13 @@ void BlurPass::Finish() {
   }
   AddSummedSteps();
   std::lock_guard<std::mutex> guard(mutex_);
-  free_.clear();
+  size_t kept = 0;
+  free_.erase(std::remove_if(free_.begin(), free_.end(),
+                             [&kept](const std::unique_ptr<splat::LocalBand>& b) {
+                               kept += b->Bytes();
+                               return kept > kKeptBandBytes;
+                             }),
+              free_.end());
   parked_.clear();
   done_.clear();
 }

@@ -61,7 +61,7 @@ class BlurPass {
   // points so far dropped) when `abort` is raised.
   void RunChunk(int32_t chunk, const std::atomic<int>& abort);
   // After every chunk ran (or the pass was cut short): adds what still
-  // waits, then releases the bands.
+  // waits; keeps a few emptied bands for the next pass.
   void Finish();
   ~BlurPass() { ReleaseSteps(); }
 

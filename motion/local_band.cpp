@@ -132,7 +132,20 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
                        const float* weights, const float* weighted) {
-  std::copy(row, row + n, padded_row_.begin() + kStillsPad);
+  // Only the row's weights from its first to its last above zero: a disk's
+  // rows away from its middle are mostly zeros, which add nothing (a zero
+  // weight times a finite colour) but cost as much as any other.
+  int32_t lo = 0, hi = n - 1;
+  while (lo <= hi && !(row[lo] != 0.0f)) ++lo;
+  while (hi > lo && !(row[hi] != 0.0f)) --hi;
+  if (lo > hi) return;
+  left += lo;
+  n = hi - lo + 1;
+  c0 = std::max(c0, left);
+  c1 = std::min(c1, left + n - 1 + count - 1);
+  if (c0 > c1) return;
+  std::copy(row + lo, row + lo + n, padded_row_.begin() + kStillsPad);
+  std::fill(padded_row_.begin() + kStillsPad + n, padded_row_.begin() + kStillsPad + n + kStillsPad, 0.0f);
   MarkWritten(r, c0, c1);
   AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted});
 }

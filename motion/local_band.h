@@ -94,6 +94,9 @@ class LocalBand {
     dirty_ = false;
   }
 
+  // Memory the band's planes hold.
+  size_t Bytes() const { return capacity_ * 5 * sizeof(double); }
+
   float* Scratch(size_t n) {
     if (scratch_.size() < n) scratch_.assign(n, 0.0f);
     return scratch_.data();
