@@ -12,22 +12,19 @@ namespace {
 const uint32_t kMagic = 20000630;
 const uint32_t kTiledFlag = 0x200, kNonImageFlag = 0x800, kMultipartFlag = 0x1000;
 
-// What the chunk count of one part follows from.
-struct Part {
-  int64_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;  // dataWindow
-  int compression = 0;
-  bool tiled = false, deep = false;
-  uint32_t tile_w = 0, tile_h = 0;
-  int level_mode = 0, rounding = 0;
-  int64_t chunk_count = -1;  // the "chunkCount" attribute, when given
-};
+using Part = PartLayout;
 
+// Reads a file through its descriptor, or bytes held in memory.
 class Reader {
  public:
   Reader(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  Reader(const char* bytes, uint64_t size) : bytes_(bytes), size_(size) {}
   bool Bytes(void* out, size_t n) {
     if (n > size_ || pos_ > size_ - n) return false;
-    if (::pread(fd_, out, n, off_t(pos_)) != ssize_t(n)) return false;
+    if (bytes_)
+      std::memcpy(out, bytes_ + pos_, n);
+    else if (::pread(fd_, out, n, off_t(pos_)) != ssize_t(n))
+      return false;
     pos_ += n;
     return true;
   }
@@ -47,7 +44,8 @@ class Reader {
   uint64_t pos_ = 0;
 
  private:
-  int fd_;
+  int fd_ = -1;
+  const char* bytes_ = nullptr;
   uint64_t size_;
 };
 
@@ -119,6 +117,7 @@ bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
       p.x0 = b[0], p.y0 = b[1], p.x1 = b[2], p.y1 = b[3];
     } else if (name == "compression" && size == 1) {
       uint8_t c;
+      p.compression_at = r.pos_;
       if (!r.Value(c)) return false;
       p.compression = c;
     } else if (name == "tiles" && type == "tiledesc" && size == 9) {
@@ -129,6 +128,7 @@ bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
       p.rounding = mode >> 4;
     } else if (name == "chunkCount" && size == 4) {
       int32_t n;
+      p.chunk_count_at = r.pos_;
       if (!r.Value(n)) return false;
       p.chunk_count = n;
     } else if (const int32_t fixed = FixedSize(type); fixed >= 0 && size != fixed) {
@@ -170,12 +170,14 @@ bool ReadHeader(Reader& r, Part& p, bool long_names, bool& empty) {
 
 std::string At(uint64_t v) { return std::to_string(v); }
 
-std::string Check(int fd, uint64_t size) {
-  Reader r(fd, size);
+// The headers and each part's chunk count; empty when they are sound, else
+// what is wrong. `r` is left at the first offset table.
+std::string Walk(Reader& r, uint64_t size, FileLayout& file) {
   uint32_t magic = 0, version = 0;
   if (!r.Value(magic) || magic != kMagic || !r.Value(version)) return "it is not an OpenEXR file";
   const bool multipart = version & kMultipartFlag;
-  std::vector<Part> parts;
+  file.multipart = multipart;
+  std::vector<Part>& parts = file.parts;
   for (;;) {
     Part p;
     p.tiled = !multipart && (version & kTiledFlag);
@@ -190,9 +192,9 @@ std::string Check(int fd, uint64_t size) {
     if (parts.size() > 10000) return "it declares more than 10000 parts";
   }
   // Each part's chunk count, then its offset table right after the headers.
-  std::vector<int64_t> counts;
   uint64_t table_bytes = 0;
-  for (const Part& p : parts) {
+  file.tables_at = r.pos_;
+  for (Part& p : parts) {
     const int64_t w = p.x1 - p.x0 + 1, h = p.y1 - p.y0 + 1;
     if (w <= 0 || h <= 0 || w > (int64_t(1) << 31) || h > (int64_t(1) << 31)) return "its data window is empty or invalid";
     // Larger images are refused anyway; the bound keeps the tile arithmetic in range.
@@ -212,7 +214,7 @@ std::string Check(int fd, uint64_t size) {
       }
     }
     if (n <= 0) return "its chunk count is invalid";
-    counts.push_back(n);
+    p.chunks = n;
     table_bytes += uint64_t(n) * 8;
     if (table_bytes > size) break;
   }
@@ -220,10 +222,21 @@ std::string Check(int fd, uint64_t size) {
   if (tables_end > size)
     return "the file ends at byte " + At(size) + ", inside its offset table, which needs " + At(tables_end) +
            " bytes: it is cut short";
+  return "";
+}
+
+std::string Check(int fd, uint64_t size) {
+  Reader r(fd, size);
+  FileLayout file;
+  if (std::string problem = Walk(r, size, file); !problem.empty()) return problem;
+  const std::vector<Part>& parts = file.parts;
+  const bool multipart = file.multipart;
+  uint64_t tables_end = file.tables_at;
+  for (const Part& p : parts) tables_end += uint64_t(p.chunks) * 8;
   std::vector<uint64_t> offsets;
-  uint64_t table_pos = r.pos_;
+  uint64_t table_pos = file.tables_at;
   for (size_t i = 0; i < parts.size(); ++i) {
-    offsets.resize(size_t(counts[i]));
+    offsets.resize(size_t(parts[i].chunks));
     r.pos_ = table_pos;
     table_pos += offsets.size() * 8;
     if (!r.Bytes(offsets.data(), offsets.size() * 8)) return "cannot read its offset table";
@@ -251,6 +264,13 @@ bool IsExr(const std::string& path) {
   const bool yes = ::pread(fd, &magic, 4, 0) == 4 && magic == kMagic;
   ::close(fd);
   return yes;
+}
+
+FileLayout LayoutOf(const char* bytes, size_t size) {
+  Reader r(bytes, size);
+  FileLayout file;
+  if (!Walk(r, size, file).empty()) file.parts.clear();
+  return file;
 }
 
 std::string Problem(const std::string& path, uint64_t file_size) {

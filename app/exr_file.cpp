@@ -30,6 +30,7 @@
 #include <thread>
 
 #include "app/exr_core_reader.h"
+#include "app/exr_deflate.h"
 #include "app/input_rules.h"
 #include "app/usage_error.h"
 
@@ -332,6 +333,15 @@ std::vector<char> Encode(int width, int height, const std::vector<OutChannel>& c
     const Imf::Compression chosen = CompressionNamed(settings.compression);
     for (Imf::Header& h : headers) h.compression() = chosen;
   }
+  // OpenEXR writes zip and zips parts uncompressed; libdeflate compresses them after.
+  std::vector<exr_deflate::PartCompression> deflate(headers.size());
+  for (size_t p = 0; p < headers.size(); ++p) {
+    const Imf::Compression c = headers[p].compression();
+    if (c != Imf::ZIP_COMPRESSION && c != Imf::ZIPS_COMPRESSION) continue;
+    deflate[p] = {c == Imf::ZIP_COMPRESSION ? exr_deflate::PartCompression::kZip : exr_deflate::PartCompression::kZips,
+                  headers[p].zipCompressionLevel()};
+    headers[p].compression() = Imf::NO_COMPRESSION;
+  }
   for (const auto& [name, value] : settings.attributes)
     headers[0].insert(name, Imf::StringAttribute(value));
   for (size_t p = 0; p < headers.size(); ++p)
@@ -374,6 +384,7 @@ std::vector<char> Encode(int width, int height, const std::vector<OutChannel>& c
       part.writePixels(HeightOf(dw));
     }
   }
+  exr_deflate::CompressParts(bytes, deflate);
   return bytes;
 }
 

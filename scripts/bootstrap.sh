@@ -7,7 +7,7 @@ packages=(
   libboost-thread-dev libtbb-dev
   libopenimageio-dev openimageio-tools
   libcli11-dev nlohmann-json3-dev libcpp-httplib-dev
-  libhwy-dev libopenexr-dev
+  libhwy-dev libopenexr-dev libdeflate-dev
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-pytest
 )
