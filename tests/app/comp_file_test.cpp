@@ -47,24 +47,21 @@ TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
     }
     return std::string("no error");
   };
-  EXPECT_NE(error("{\"format\": \"quorvex-comp\", \"controls\": {").find("shot.comp: not a valid comp file"), std::string::npos);
-  EXPECT_NE(error("[1, 2]").find("not a comp file"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FocalLenght": 50}})").find("did you mean \"FocalLength\""),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": "wide"}})").find("needs a number"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [[1]]}}})").find("[frame, value]"),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})").find("not \"tessalyworks.Quorvex\""),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 9, "controls": {}})").find("not one this program reads"),
-            std::string::npos);
-  // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
-  EXPECT_NE(error(R"({"format": {"EnableDepth": 1}})").find("not a comp file"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})").find("shot.comp"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": 1e999}})").find("not a valid comp file"),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})").find("needs a number"),
-            std::string::npos);
+  const std::pair<const char*, const char*> cases[] = {
+      {"{\"format\": \"quorvex-comp\", \"controls\": {", "shot.comp: not a valid comp file"},
+      {"[1, 2]", "not a comp file"},
+      {R"({"format": "quorvex-comp", "controls": {"FocalLenght": 50}})", "did you mean \"FocalLength\""},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": "wide"}})", "needs a number"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [[1]]}}})", "[frame, value]"},
+      {R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})", "not \"tessalyworks.Quorvex\""},
+      {R"({"format": "quorvex-comp", "version": 9, "controls": {}})", "not one this program reads"},
+      // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
+      {R"({"format": {"EnableDepth": 1}})", "not a comp file"},
+      {R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})", "shot.comp"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": 1e999}})", "not a valid comp file"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})", "needs a number"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_NE(error(text).find(message), std::string::npos) << text;
   q->Recycle();
 }
 
