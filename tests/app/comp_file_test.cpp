@@ -14,12 +14,18 @@ std::string Apply(Quorvex* q, const std::string& text) {
   for (const ControlEdit& e : comp_file::Parse(text, "t.comp", *q)) ApplyEdit(*q, e, nullptr);
   return comp_file::Serialize(*q);
 }
-}  // namespace
 
-TEST(CompFile, RoundTripsExactly) {
+class CompFile : public ::testing::Test {
+ protected:
+  void TearDown() override { q->Recycle(); }
   ToolFactory f;
   Console c;
-  Quorvex* a = f.Create(&c.doc);
+  Quorvex* q = f.Create(&c.doc);
+};
+}  // namespace
+
+TEST_F(CompFile, RoundTripsExactly) {
+  Quorvex* a = q;
   for (auto [id, v] : std::vector<std::pair<const char*, double>>{
            {"EnableDepth", 1}, {"SettingsType", 1}, {"ApertureDiameter", 3}, {"FStop", 2.3}, {"ScaleVelocityLocked", 0},
            {"Scale Velocity Y", 0.1}, {"AlphaPatcher", 0.0123456789012345}, {"BlurStyle", 1}})
@@ -31,14 +37,10 @@ TEST(CompFile, RoundTripsExactly) {
   EXPECT_EQ(b->FindInput("FStop")->ValueAt(0), 2.3);
   EXPECT_EQ(b->FindInput("FocusPosition")->ValueAt(12.5), a->FindInput("FocusPosition")->ValueAt(12.5));
   EXPECT_TRUE(b->FindInput("Scale Velocity Y")->Visible()) << "loading runs the controls' interplay";
-  a->Recycle();
   b->Recycle();
 }
 
-TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(CompFile, MalformedOrUnknownContentIsAClearError) {
   auto error = [&](const std::string& text) {
     try {
       comp_file::Parse(text, "shot.comp", *q);
@@ -62,13 +64,9 @@ TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
       {R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})", "needs a number"},
   };
   for (const auto& [text, message] : cases) EXPECT_NE(error(text).find(message), std::string::npos) << text;
-  q->Recycle();
 }
 
-TEST(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
   const auto dir = std::filesystem::temp_directory_path() / ("comp-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "a.comp").string();
@@ -78,5 +76,4 @@ TEST(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
   EXPECT_THROW(comp_file::Save((dir / "missing" / "b.comp").string(), *q), std::exception);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left behind";
   std::filesystem::remove_all(dir);
-  q->Recycle();
 }
