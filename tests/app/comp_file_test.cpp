@@ -14,12 +14,18 @@ std::string Apply(Quorvex* q, const std::string& text) {
   for (const ControlEdit& e : comp_file::Parse(text, "t.comp", *q)) ApplyEdit(*q, e, nullptr);
   return comp_file::Serialize(*q);
 }
-}  // namespace
 
-TEST(CompFile, RoundTripsExactly) {
+class CompFile : public ::testing::Test {
+ protected:
+  void TearDown() override { q->Recycle(); }
   ToolFactory f;
   Console c;
-  Quorvex* a = f.Create(&c.doc);
+  Quorvex* q = f.Create(&c.doc);
+};
+}  // namespace
+
+TEST_F(CompFile, RoundTripsExactly) {
+  Quorvex* a = q;
   for (auto [id, v] : std::vector<std::pair<const char*, double>>{
            {"EnableDepth", 1}, {"SettingsType", 1}, {"ApertureDiameter", 3}, {"FStop", 2.3}, {"ScaleVelocityLocked", 0},
            {"Scale Velocity Y", 0.1}, {"AlphaPatcher", 0.0123456789012345}, {"BlurStyle", 1}})
@@ -31,14 +37,10 @@ TEST(CompFile, RoundTripsExactly) {
   EXPECT_EQ(b->FindInput("FStop")->ValueAt(0), 2.3);
   EXPECT_EQ(b->FindInput("FocusPosition")->ValueAt(12.5), a->FindInput("FocusPosition")->ValueAt(12.5));
   EXPECT_TRUE(b->FindInput("Scale Velocity Y")->Visible()) << "loading runs the controls' interplay";
-  a->Recycle();
   b->Recycle();
 }
 
-TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(CompFile, MalformedOrUnknownContentIsAClearError) {
   auto error = [&](const std::string& text) {
     try {
       comp_file::Parse(text, "shot.comp", *q);
@@ -47,31 +49,24 @@ TEST(CompFile, MalformedOrUnknownContentIsAClearError) {
     }
     return std::string("no error");
   };
-  EXPECT_NE(error("{\"format\": \"quorvex-comp\", \"controls\": {").find("shot.comp: not a valid comp file"), std::string::npos);
-  EXPECT_NE(error("[1, 2]").find("not a comp file"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FocalLenght": 50}})").find("did you mean \"FocalLength\""),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": "wide"}})").find("needs a number"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [[1]]}}})").find("[frame, value]"),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})").find("not \"tessalyworks.Quorvex\""),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 9, "controls": {}})").find("not one this program reads"),
-            std::string::npos);
-  // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
-  EXPECT_NE(error(R"({"format": {"EnableDepth": 1}})").find("not a comp file"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})").find("shot.comp"), std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": 1e999}})").find("not a valid comp file"),
-            std::string::npos);
-  EXPECT_NE(error(R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})").find("needs a number"),
-            std::string::npos);
-  q->Recycle();
+  const std::pair<const char*, const char*> cases[] = {
+      {"{\"format\": \"quorvex-comp\", \"controls\": {", "shot.comp: not a valid comp file"},
+      {"[1, 2]", "not a comp file"},
+      {R"({"format": "quorvex-comp", "controls": {"FocalLenght": 50}})", "did you mean \"FocalLength\""},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": "wide"}})", "needs a number"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [[1]]}}})", "[frame, value]"},
+      {R"({"format": "quorvex-comp", "tool": "other.Tool", "controls": {}})", "not \"tessalyworks.Quorvex\""},
+      {R"({"format": "quorvex-comp", "version": 9, "controls": {}})", "not one this program reads"},
+      // Values of unexpected types anywhere (found by fuzzing: they used to escape the reader).
+      {R"({"format": {"EnableDepth": 1}})", "not a comp file"},
+      {R"({"format": "quorvex-comp", "version": 1e30, "controls": {}})", "shot.comp"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": 1e999}})", "not a valid comp file"},
+      {R"({"format": "quorvex-comp", "controls": {"FStop": {"keys": [["a", 1]]}}})", "needs a number"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_NE(error(text).find(message), std::string::npos) << text;
 }
 
-TEST(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
   const auto dir = std::filesystem::temp_directory_path() / ("comp-test-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "a.comp").string();
@@ -81,5 +76,4 @@ TEST(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
   EXPECT_THROW(comp_file::Save((dir / "missing" / "b.comp").string(), *q), std::exception);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left behind";
   std::filesystem::remove_all(dir);
-  q->Recycle();
 }

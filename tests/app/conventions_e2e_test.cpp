@@ -48,75 +48,53 @@ class Conventions : public Render {
 
 }  // namespace
 
-TEST_F(Conventions, BlenderMultilayerVectorsWithoutAChannelMap) {
-  // X, Y towards the previous frame, Z, W from the next: -(X + Z) / 2 is the motion.
-  std::vector<Channel> layer = Colour("ViewLayer.Combined.");
-  layer.push_back({"ViewLayer.Depth.Z", kFloat, Depth});
-  layer.push_back({"ViewLayer.Vector.X", kFloat, [](int x, int y) { return -Vx(x, y) + 0.5f; }});
-  layer.push_back({"ViewLayer.Vector.Y", kFloat, [](int x, int y) { return -Vy(x, y) - 0.25f; }});
-  layer.push_back({"ViewLayer.Vector.Z", kFloat, [](int x, int y) { return -Vx(x, y) - 0.5f; }});
-  layer.push_back({"ViewLayer.Vector.W", kFloat, [](int x, int y) { return -Vy(x, y) + 0.25f; }});
-  WriteExr(P("blender.exr"), kW, kH, {layer});
-  const Result r = RunRender(With({"-i", P("blender.exr"), "-o", P("b.exr"), "--vectors", "blender"}));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectSameColour(P("b.exr"), "ViewLayer.Combined.");
-  Read out = ReadExr(P("b.exr"));
-  EXPECT_EQ(out.At(6, 5, "VectX"), 6.0f);
-  EXPECT_EQ(out.At(6, 5, "ViewLayer.Vector.X"), -5.5f) << "the source channels are kept";
+TEST_F(Conventions, EveryConventionGivesTheToolsOwnColour) {
+  struct Case {
+    std::string what, layer;  // layer: the colour channels' prefix
+    std::vector<Channel> passes;
+    std::vector<std::string> args;
+  };
+  auto minus = [](float (*f)(int, int), float d) { return [f, d](int x, int y) { return d - f(x, y); }; };
+  auto over = [](float (*f)(int, int), float k) { return [f, k](int x, int y) { return f(x, y) / k; }; };
+  const std::vector<Case> cases{
+      // X, Y towards the previous frame, Z, W from the next: -(X + Z) / 2 is the motion.
+      {"Blender multilayer, no channel map", "ViewLayer.Combined.",
+       {{"ViewLayer.Depth.Z", kFloat, Depth}, {"ViewLayer.Vector.X", kFloat, minus(Vx, 0.5f)},
+        {"ViewLayer.Vector.Y", kFloat, minus(Vy, -0.25f)}, {"ViewLayer.Vector.Z", kFloat, minus(Vx, -0.5f)},
+        {"ViewLayer.Vector.W", kFloat, minus(Vy, 0.25f)}},
+       {"--vectors", "blender"}},
+      {"forward", "", {{"Z", kFloat, Depth}, {"forward.u", kFloat, Vx}, {"forward.v", kFloat, Vy}}, {"--vectors", "forward"}},
+      {"backward", "", {{"Z", kFloat, Depth}, {"backward.u", kFloat, Vx}, {"backward.v", kFloat, Vy}}, {"--vectors", "backward"}},
+      {"forward flipped", "", {{"Z", kFloat, Depth}, {"forward.u", kFloat, Vx}, {"forward.v", kFloat, minus(Vy, 0)}},
+       {"--vectors", "forward", "--vectors-flip-y"}},
+      {"ndc", "", {{"Z", kFloat, Depth}, {"VectX", kFloat, over(Vx, kW)}, {"VectY", kFloat, over(Vy, kH)}},
+       {"--vectors", "ndc"}},
+      {"scaled pixels", "", {{"Z", kFloat, Depth}, {"VectX", kFloat, over(Vx, 0.5f)}, {"VectY", kFloat, over(Vy, 0.5f)}},
+       {"--vectors", "pixels", "--vectors-scale", "0.5"}},
+      {"inverse depth", "", {{"depth.Z", kFloat, [](int x, int y) { return 1.0f / Depth(x, y); }}, {"VectX", kFloat, Vx},
+                             {"VectY", kFloat, Vy}}, {"--depth-mode", "inverse"}},
+      {"depth in metres", "", {{"Z", kFloat, over(Depth, 1024)}, {"VectX", kFloat, Vx}, {"VectY", kFloat, Vy}},
+       {"--depth-scale", "1024"}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.what);
+    std::vector<Channel> ch = Colour(c.layer);
+    ch.insert(ch.end(), c.passes.begin(), c.passes.end());
+    const std::string in = P("c" + std::to_string(i) + ".exr"), out = P("o" + std::to_string(i) + ".exr");
+    WriteExr(in, kW, kH, {ch});
+    std::vector<std::string> args = With({"-i", in, "-o", out});
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Result r = RunRender(args);
+    ASSERT_EQ(r.status, 0) << r.output;
+    ExpectSameColour(out, c.layer);
+  }
+  Read blender = ReadExr(P("o0.exr"));
+  EXPECT_EQ(blender.At(6, 5, "VectX"), 6.0f);
+  EXPECT_EQ(blender.At(6, 5, "ViewLayer.Vector.X"), -5.5f) << "the source channels are kept";
   const Result missing = RunRender(With({"-i", P("truth.exr"), "-o", P("m.exr"), "--vectors", "blender"}));
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.output.find("needs a channel \"Vector.X\""), std::string::npos) << missing.output;
-}
-
-TEST_F(Conventions, ForwardBackwardFlippedAndNdcVectors) {
-  struct Case {
-    std::string preset, u, v;
-    std::function<float(int, int)> fu, fv;
-    std::vector<std::string> extra;
-  };
-  const std::vector<Case> cases{
-      {"forward", "forward.u", "forward.v", Vx, Vy, {}},
-      {"backward", "backward.u", "backward.v", Vx, Vy, {}},
-      {"forward", "forward.u", "forward.v", Vx, [](int x, int y) { return -Vy(x, y); }, {"--vectors-flip-y"}},
-      {"ndc", "VectX", "VectY", [](int x, int y) { return Vx(x, y) / kW; }, [](int x, int y) { return Vy(x, y) / kH; }, {}},
-      {"pixels", "VectX", "VectY", [](int x, int y) { return Vx(x, y) * 2; }, [](int x, int y) { return Vy(x, y) * 2; },
-       {"--vectors-scale", "0.5"}},
-  };
-  int n = 0;
-  for (const Case& c : cases) {
-    std::vector<Channel> ch = Colour();
-    ch.push_back({"Z", kFloat, Depth});
-    ch.push_back({c.u, kFloat, c.fu});
-    ch.push_back({c.v, kFloat, c.fv});
-    const std::string in = P("c" + std::to_string(n) + ".exr"), out = P("o" + std::to_string(n++) + ".exr");
-    WriteExr(in, kW, kH, {ch});
-    std::vector<std::string> args = With({"-i", in, "-o", out, "--vectors", c.preset});
-    args.insert(args.end(), c.extra.begin(), c.extra.end());
-    const Result r = RunRender(args);
-    ASSERT_EQ(r.status, 0) << c.preset << ": " << r.output;
-    SCOPED_TRACE(c.preset + (c.extra.empty() ? "" : " " + c.extra[0]));
-    ExpectSameColour(out);
-  }
-}
-
-TEST_F(Conventions, InverseAndScaledDepth) {
-  std::vector<Channel> inv = Colour();
-  inv.push_back({"depth.Z", kFloat, [](int x, int y) { return 1.0f / Depth(x, y); }});
-  inv.push_back({"VectX", kFloat, Vx});
-  inv.push_back({"VectY", kFloat, Vy});
-  WriteExr(P("inv.exr"), kW, kH, {inv});
-  Result r = RunRender(With({"-i", P("inv.exr"), "-o", P("inv.out.exr"), "--depth-mode", "inverse"}));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectSameColour(P("inv.out.exr"));
-
-  std::vector<Channel> metres = Colour();
-  metres.push_back({"Z", kFloat, [](int x, int y) { return Depth(x, y) / 1024.0f; }});
-  metres.push_back({"VectX", kFloat, Vx});
-  metres.push_back({"VectY", kFloat, Vy});
-  WriteExr(P("m.exr"), kW, kH, {metres});
-  r = RunRender(With({"-i", P("m.exr"), "-o", P("m.out.exr"), "--depth-scale", "1024"}));
-  ASSERT_EQ(r.status, 0) << r.output;
-  ExpectSameColour(P("m.out.exr"));
 }
 
 TEST_F(Conventions, FocusAtPicksTheDepthUnderThePixel) {

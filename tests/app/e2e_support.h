@@ -27,8 +27,9 @@ inline std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-inline Result RunRender(const std::vector<std::string>& args) {
-  std::string cmd = Quote(QUORVEX_RENDER_BIN);
+// `shell_prefix` goes before the command: "NAME=value " or "cd folder && ".
+inline Result RunRender(const std::vector<std::string>& args, const std::string& shell_prefix = "") {
+  std::string cmd = shell_prefix + Quote(QUORVEX_RENDER_BIN);
   for (auto& a : args) cmd += " " + Quote(a);
   cmd += " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
@@ -38,6 +39,17 @@ inline Result RunRender(const std::vector<std::string>& args) {
   while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
   int rc = pclose(p);
   return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+}
+
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+inline std::function<float(int, int)> Const(float v) {
+  return [v](int, int) { return v; };
 }
 
 struct Channel {

@@ -1,6 +1,5 @@
 // The rules every input passes before a decoder sees it, and the checked write.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <OpenImageIO/imageio.h>
@@ -110,16 +109,6 @@ TEST(InputRules, MemorySizesAndTheFrameEstimate) {
   // 1920 x 1080 with 7 channels: 4 bytes x (3 x 7 + 36) a pixel.
   EXPECT_EQ(input_rules::FrameMemoryEstimate(1920, 1080, 7), uint64_t(1920) * 1080 * 4 * 57);
   EXPECT_GT(input_rules::DefaultMaxMemory(), uint64_t(64) << 20);
-}
-
-TEST(InputRules, OnlyRegularFilesPass) {
-  TempDir t;
-  std::ofstream(t.P("a.exr")) << "12345";
-  EXPECT_EQ(input_rules::CheckReadable(t.P("a.exr")), 5u);
-  ASSERT_EQ(mkfifo(t.P("fifo").c_str(), 0600), 0);
-  for (const std::string& bad : {t.P("fifo"), std::string("/dev/zero"), t.dir.string(), t.P("none")})
-    EXPECT_THROW(input_rules::CheckReadable(bad), UsageError) << bad;
-  EXPECT_THROW(input_rules::CheckPathLength(std::string(5000, 'a'), "x"), UsageError);
 }
 
 // A failed write leaves the old file and no temporary; the reason is the system's.

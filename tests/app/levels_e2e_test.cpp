@@ -10,16 +10,7 @@ using namespace e2e;
 
 namespace {
 Result RenderAt(const std::string& level, const std::vector<std::string>& args) {
-  std::string cmd = "QUORVEX_SIMD=" + Quote(level) + " " + Quote(QUORVEX_RENDER_BIN);
-  for (auto& a : args) cmd += " " + Quote(a);
-  cmd += " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+  return RunRender(args, "QUORVEX_SIMD=" + Quote(level) + " ");
 }
 }  // namespace
 

@@ -64,10 +64,17 @@ TEST(ChannelNames, MappedKnownAndLayerPrefixedNames) {
   EXPECT_THROW(channel_names::ParseMap("Z="), UsageError);
 }
 
-TEST(SetArgument, NumbersLabelsSwitchesAndKeyframes) {
+namespace {
+class SetArgument : public ::testing::Test {
+ protected:
+  void TearDown() override { q->Recycle(); }
   ToolFactory f;
   Console c;
   Quorvex* q = f.Create(&c.doc);
+};
+}  // namespace
+
+TEST_F(SetArgument, NumbersLabelsSwitchesAndKeyframes) {
   EXPECT_EQ(ParseSetArgument(*q, "FStop=2.8").value, 2.8);
   EXPECT_EQ(ParseSetArgument(*q, "EdgeCondition=mirror").value, 2.0);
   EXPECT_EQ(ParseSetArgument(*q, "EnableDepth=on").value, 1.0);
@@ -89,13 +96,9 @@ TEST(SetArgument, NumbersLabelsSwitchesAndKeyframes) {
   }
   for (const char* bad : {"FStop", "FStop=fast", "FStop=nan", "EdgeCondition=Sideways", "Input=a.exr", "=3", "FStop=1:x"})
     EXPECT_THROW(ParseSetArgument(*q, bad), UsageError) << bad;
-  q->Recycle();
 }
 
-TEST(SetArgument, ValuesOutsideTheRangeAreClampedWithAWarning) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(SetArgument, ValuesOutsideTheRangeAreClampedWithAWarning) {
   std::vector<std::string> warnings;
   auto warn = [&](const std::string& w) { warnings.push_back(w); };
   ApplyEdit(*q, ParseSetArgument(*q, "MaxBlurSize=40"), warn);
@@ -107,7 +110,6 @@ TEST(SetArgument, ValuesOutsideTheRangeAreClampedWithAWarning) {
   EXPECT_EQ(q->FindInput("Scale Velocity")->ValueAt(0), -40.0) << "beyond the slider is accepted";
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_NE(warnings[0].find("MaxBlurSize = 40 is outside its range 0 to 25; using 25"), std::string::npos);
-  q->Recycle();
 }
 
 // Progress inside a frame shows on a terminal only once the frame has taken

@@ -1,15 +1,8 @@
-// Passes in their own files, frame lists and discovered frames, and usage
-// errors found before any frame renders.
+// Passes in their own files, frame lists and discovered frames, and
+// warnings about settings without effect.
 #include "tests/app/e2e_support.h"
 
 using namespace e2e;
-
-namespace {
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-auto Const(float v) {
-  return [v](int, int) { return v; };
-}
-}  // namespace
 
 TEST_F(Render, PassesInTheirOwnFilesNeedOnlyTheirChannels) {
   auto square = [](int x, int y) { return x >= 5 && x < 10 && y >= 4 && y < 8 ? 1.0f : 0.2f; };
@@ -74,34 +67,6 @@ TEST_F(Render, FrameListsAndFramesFoundOnDisk) {
   EXPECT_TRUE(Has(none.output, "no frames of")) << none.output;
 }
 
-TEST_F(Render, OutputsAreCheckedBeforeAnyFrameRenders) {
-  for (int f = 1; f <= 2; ++f) Scene(P("in." + std::to_string(f) + ".exr"));
-  std::ofstream(P("file")) << "a file, not a folder";
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const std::vector<Case> cases{
-      {{"-o", P("o.#.xyz")}, "no image writer for its extension"},
-      {{"-o", P("o.#")}, "no image writer for its extension"},
-      {{"-o", P("file/o.#.exr")}, "cannot make the folder of --output"},
-      {{"-o", P("o.#.exr"), "--preview", P("file/p.#.png")}, "cannot make the folder of --preview"},
-      {{"-o", P("o.#.exr"), "--preview", P("p.#.exr")}, "a preview is a PNG or JPEG file"},
-      {{"-o", P("o.#.exr"), "--save-comp", P("file/s.comp")}, "cannot make the folder of --save-comp"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> args{"-i", P("in.#.exr"), "--frames", "1-2"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Result r = RunRender(args);
-    EXPECT_EQ(r.status, 2) << r.output;
-    EXPECT_TRUE(Has(r.output, c.message)) << r.output;
-    EXPECT_FALSE(fs::exists(P("o.1.exr"))) << "no frame rendered";
-  }
-  Result comp = RunRender({"--save-comp", P("new/folder/s.comp")});
-  EXPECT_EQ(comp.status, 0) << "a comp file's folder is made as an image's is";
-  EXPECT_TRUE(fs::exists(P("new/folder/s.comp")));
-}
-
 // Settings that would do nothing say so, once per command; a sound command
 // prints no warning.
 TEST_F(Render, SettingsWithoutEffectWarnOncePerCommand) {
@@ -153,18 +118,4 @@ TEST_F(Render, SettingsWithoutEffectWarnOncePerCommand) {
       << b.output;
   Result with = RunRender({"-i", P("blender.exr"), "-o", P("b.exr"), "-q", "--vectors", "blender"});
   EXPECT_EQ(with.output, "");
-}
-
-TEST_F(Render, ControlsAreDiscoverable) {
-  Result r = RunRender({"--list-controls", "--long"});
-  ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.output.rfind("page\tidentifier\tname\tkind\tvalue\taccepted\tslider\tbuttons\tshown\n", 0), 0u) << r.output;
-  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 37) << "a header and a row per control";
-  EXPECT_TRUE(Has(r.output, "\nMotion Blur\tEdgeCondition\tEdges\tbuttons\t0\t0 .. 2\t-\tDuplicate|Black|Mirror\tshown\n"))
-      << r.output;
-  EXPECT_TRUE(Has(r.output, "\nDepth Blur\tFStop\tF-Stop\tnumber\t2\t1 .. inf\t1 .. 100\t-\thidden\n")) << r.output;
-  EXPECT_TRUE(Has(r.output, "\n(image)\tInput\t")) << r.output;
-  Result help = RunRender({"--help"});
-  EXPECT_TRUE(Has(help.output, "Examples:\n  quorvex-render -i shot.exr")) << help.output;
-  EXPECT_TRUE(Has(help.output, "Exit status: 0 all frames written; 1 a frame failed")) << help.output;
 }

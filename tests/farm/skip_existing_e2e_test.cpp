@@ -1,5 +1,5 @@
-// quorvex-render as a farm task runs it: --skip-existing, --chunk-from, and a
-// broken frame in the middle of a sequence.
+// quorvex-render as a farm task runs it: --skip-existing and --chunk-from (a
+// broken frame in a sequence: reliability_e2e_test.cpp).
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -54,20 +54,6 @@ TEST_F(Render, AFarmTaskTakesItsChunkFromTheEnvironment) {
             std::string::npos)
       << beyond.output;
   unsetenv("QUORVEX_TEST_TASK");
-}
-
-TEST_F(Render, ABrokenFrameOfASequenceFailsThatFrameOnly) {
-  for (int f = 1; f <= 3; ++f) Scene(P("in." + std::to_string(f) + ".exr"));
-  std::ofstream(P("in.2.exr")) << "not an image";
-  Result r = RunRender({"-i", P("in.%d.exr"), "-o", P("out.%d.exr"), "--frames", "1-3"});
-  EXPECT_EQ(r.status, 1) << "in a sequence an unreadable frame fails that frame";
-  EXPECT_NE(r.output.find("frame 2: cannot read " + P("in.2.exr")), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("1 of 3 frames failed"), std::string::npos) << r.output;
-  EXPECT_TRUE(fs::exists(P("out.1.exr")) && fs::exists(P("out.3.exr")));
-  EXPECT_FALSE(fs::exists(P("out.2.exr")));
-  Result fast = RunRender({"-i", P("in.%d.exr"), "-o", P("f.%d.exr"), "--frames", "1-3", "--fail-fast"});
-  EXPECT_EQ(fast.status, 1);
-  EXPECT_FALSE(fs::exists(P("f.3.exr"))) << "--fail-fast still stops at the first";
 }
 
 }  // namespace

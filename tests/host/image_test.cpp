@@ -10,33 +10,11 @@ Image* Ramp(int w, int h) {
       FltPixel p;
       p.R = float(x);
       p.G = float(y);
-      p.B = 1;
-      p.A = 0.5f;
-      p.Z = float(x + 10 * y);
-      p.VectX = 2;
-      p.VectY = -3;
       img->SetPixel(x, y, p);
     }
   return img;
 }
 }  // namespace
-
-TEST(HostImage, SamplePixelBTakesPixelTimes65535AndReadsZeroOutside) {
-  Image* img = Ramp(4, 3);
-  FltPixel p;
-  img->SamplePixelB(2 * 65535, 1 * 65535, p);
-  EXPECT_EQ(p.R, 2);
-  EXPECT_EQ(p.G, 1);
-  EXPECT_EQ(p.Z, 12);
-  EXPECT_EQ(p.VectY, -3);
-  img->SamplePixelB(3 * 65535 + 65534, 2 * 65535, p);
-  EXPECT_EQ(p.R, 3) << "a unit short of the next pixel stays in this one";
-  img->SamplePixelB(-1, 0, p);
-  EXPECT_EQ(p.A, 0);
-  img->SamplePixelB(4 * 65535, 0, p);
-  EXPECT_EQ(p.A, 0);
-  img->Recycle();
-}
 
 TEST(HostImage, RowIteratorWalksARowFromTheTop) {
   Image* img = Ramp(3, 2);

@@ -38,19 +38,6 @@ TEST(Input, EditsNotifyOncePerChangeAndValuesSetByTheToolDoNot) {
   EXPECT_EQ(op.seen[0].first, "a");
 }
 
-TEST(Input, ClampToAcceptedRangeAndVisibilityAttributes) {
-  Recorder op;
-  Input* in = op.AddInput("M", "m",
-                          {{INP_DataType, "Number"}, {INP_AcceptMin, 0.0}, {INP_SliderMax, 10.0}, {INP_AcceptMax, 25.0},
-                           {IC_Visible, 0}});
-  EXPECT_DOUBLE_EQ(in->ClampToAccepted(30), 25);
-  EXPECT_DOUBLE_EQ(in->ClampToAccepted(-1), 0);
-  EXPECT_FALSE(in->Visible());
-  in->SetAttrs({{IC_Visible, 1}, {IC_DisplayName, "New"}});
-  EXPECT_TRUE(in->Visible());
-  EXPECT_EQ(in->Name(), "New");
-}
-
 TEST(Input, GetSourceHandsOutAReferenceTheCallerGivesBack) {
   Recorder op;
   Input* in = op.AddInput("A", "a", {{INP_DataType, "Number"}, {INP_Default, 4.0}});

@@ -37,16 +37,13 @@ TEST(DoMultiProcess, RunsEveryChunkExactlyOnceAndReportsEach) {
   SetHostThreads(0);
 }
 
-TEST(DoMultiProcess, PassesOnAChunksException) {
+TEST(DoMultiProcess, PassesOnAChunksExceptionAndRunsNothingForZeroChunks) {
   Counter op(50);
   op.throw_at = 17;
   Request req(&op, 0);
   EXPECT_THROW(op.DoMultiProcess(&req, 50), std::runtime_error);
-}
-
-TEST(DoMultiProcess, ZeroChunksRunNothing) {
-  Counter op(1);
-  Request req(&op, 0);
-  op.DoMultiProcess(&req, 0);
-  EXPECT_EQ(op.hits[0].load(), 0);
+  Counter none(1);
+  Request empty(&none, 0);
+  none.DoMultiProcess(&empty, 0);
+  EXPECT_EQ(none.hits[0].load(), 0);
 }

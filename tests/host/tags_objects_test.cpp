@@ -20,7 +20,7 @@ TEST(TagList, RepeatedTagsKeepTheirOrderAndDoneEndsNothingStored) {
   EXPECT_EQ(t.size(), 3u);
 }
 
-TEST(RefObject, GivingBackTheLastReferenceFreesTheObject) {
+TEST(RefObject, GivingBackTheLastReferenceFreesTheObjectAndAutoNumberGivesItsBack) {
   const int64_t before = RefObject::LiveObjects();
   Number* n = new Number(3);
   n->Use();
@@ -29,13 +29,9 @@ TEST(RefObject, GivingBackTheLastReferenceFreesTheObject) {
   EXPECT_EQ(RefObject::LiveObjects(), before + 1) << "one reference is still out";
   n->Recycle();
   EXPECT_EQ(RefObject::LiveObjects(), before);
-}
-
-TEST(RefObject, AutoNumberGivesItsNumberBack) {
-  const int64_t before = RefObject::LiveObjects();
   {
-    AutoNumber n(4.5);
-    EXPECT_DOUBLE_EQ(n->Value, 4.5);
+    AutoNumber a(4.5);
+    EXPECT_DOUBLE_EQ(a->Value, 4.5);
     EXPECT_EQ(RefObject::LiveObjects(), before + 1);
   }
   EXPECT_EQ(RefObject::LiveObjects(), before);

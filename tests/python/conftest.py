@@ -43,5 +43,10 @@ def scene(height=12, width=16, seed=3):
     return rgba, depth, motion
 
 
+def planes(rgba, **more):
+    """An H x W x 4 array as the R, G, B and A planes quorvex.write takes, with more planes by name."""
+    return {**{n: rgba[..., i] for i, n in enumerate("RGBA")}, **more}
+
+
 def rgba_of(channels, names=("R", "G", "B", "A")):
     return np.dstack([channels[n] for n in names])

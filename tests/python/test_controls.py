@@ -62,14 +62,6 @@ def test_interplay_matches_the_command(tool, edits, sets):
             assert float(c.value) == float(row[3]), c.id
 
 
-def test_lens_relation_gives_an_f_stop_below_one(tool):
-    tool.set("FocalLength", 50)
-    tool.set("ApertureDiameter", 62.5)
-    assert tool.get("FStop") == pytest.approx(0.8, rel=1e-6)
-    tool.set("FStop", 2)
-    assert tool.get("ApertureDiameter") == pytest.approx(25.0, rel=1e-6)
-
-
 def test_values_labels_switches_and_text(tool):
     tool.set("EdgeCondition", "mirror")
     assert tool.get("EdgeCondition") == 2.0

@@ -3,13 +3,12 @@ import numpy as np
 import pytest
 
 import quorvex
-from conftest import rgba_of, run_render, scene
+from conftest import planes, run_render, scene
 
 
 def test_write_then_read_keeps_every_channel(tmp_path):
     rgba, depth, motion = scene()
-    channels = {"R": rgba[..., 0], "G": rgba[..., 1], "B": rgba[..., 2], "A": rgba[..., 3], "Z": depth,
-                "VectX": motion[..., 0], "VectY": motion[..., 1], "crypto.id": depth * 3}
+    channels = planes(rgba, Z=depth, VectX=motion[..., 0], VectY=motion[..., 1], **{"crypto.id": depth * 3})
     quorvex.write(tmp_path / "a.exr", channels)
     back = quorvex.read(tmp_path / "a.exr")
     assert set(back) == set(channels)
@@ -39,8 +38,7 @@ def test_like_carries_the_other_channels_and_their_types(tmp_path):
 
 def _write(tmp_path, rgba, depth):
     path = tmp_path / "plain.exr"
-    quorvex.write(path, {"R": rgba[..., 0], "G": rgba[..., 1], "B": rgba[..., 2], "A": rgba[..., 3], "Z": depth,
-                         "extra.mask": (depth > 2).astype(np.float32)})
+    quorvex.write(path, planes(rgba, Z=depth, **{"extra.mask": (depth > 2).astype(np.float32)}))
     return path
 
 
@@ -48,7 +46,7 @@ def test_png_gets_display_colour(tmp_path):
     rgba = np.zeros((4, 4, 4), np.float32)
     rgba[..., 0] = 0.214  # linear 0.214 is about half-way in sRGB
     rgba[..., 3] = 1.0
-    quorvex.write(tmp_path / "a.png", {n: rgba[..., i] for i, n in enumerate("RGBA")})
+    quorvex.write(tmp_path / "a.png", planes(rgba))
     back = quorvex.read(tmp_path / "a.png")
     # Written sRGB-encoded; read as stored.
     assert back["R"][0, 0] == pytest.approx(128 / 255, abs=1 / 255)
@@ -75,8 +73,7 @@ def test_bad_writes_raise_and_leave_no_file(tmp_path, channels, words):
 
 def test_a_failed_write_keeps_the_earlier_file(tmp_path):
     path = tmp_path / "keep.exr"
-    quorvex.write(path, {"R": np.ones((2, 2), np.float32), "G": np.ones((2, 2), np.float32),
-                         "B": np.ones((2, 2), np.float32)})
+    quorvex.write(path, planes(np.ones((2, 2, 4), np.float32)))
     before = path.read_bytes()
     with pytest.raises(quorvex.Error):
         quorvex.write(path, {"R": np.full((2, 2), np.nan, np.float32)})

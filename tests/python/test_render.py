@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import quorvex
-from conftest import rgba_of, run_render, scene
+from conftest import planes, rgba_of, run_render, scene
 
 # (edits, extra command arguments, render keywords)
 SETTINGS = [
@@ -27,7 +27,7 @@ SETTINGS = [
 @pytest.mark.parametrize("edits,args,kwargs", SETTINGS)
 def test_render_equals_the_command_bit_for_bit(tool, tmp_path, edits, args, kwargs):
     rgba, depth, motion = scene()
-    channels = {"R": rgba[..., 0], "G": rgba[..., 1], "B": rgba[..., 2], "A": rgba[..., 3], "Z": depth}
+    channels = planes(rgba, Z=depth)
     if kwargs.get("vectors") == "blender":
         blender = np.dstack([-motion, -motion * 0.5]).astype(np.float32)  # X, Y, Z, W
         channels.update({"Vector.X": blender[..., 0], "Vector.Y": blender[..., 1], "Vector.Z": blender[..., 2],

@@ -173,6 +173,16 @@ class Page:
     def number(self, cid):
         return float(self.row(cid).find_element(By.CSS_SELECTOR, "input[type=number]").get_attribute("value"))
 
+    def render(self, name=None):
+        """Clicks Render (into `name` when given) and waits for it to end: (state, the page's message)."""
+        if name is not None:
+            box = self.d.find_element(By.ID, "render-name")
+            box.clear()
+            box.send_keys(name)
+        self.d.find_element(By.ID, "render").click()
+        self.wait(lambda: self.js("return document.body.dataset.render || ''") != "", 60, "the render to finish")
+        return self.js("return document.body.dataset.render"), self.d.find_element(By.ID, "out-message").text
+
     def snapshot_canvas(self):
         """Keeps the canvas's pixels in the page, for canvas_changes()."""
         self.js("""const c = document.getElementById('view');

@@ -70,6 +70,16 @@ class StudioCase(unittest.TestCase):
         self.page.tab("Depth Blur")
         self.page.toggle("EnableDepth")
 
+    def assert_displayed(self, ids, displayed):
+        for cid in ids:
+            self.assertEqual(self.page.row(cid).is_displayed(), displayed, cid)
+
+    def assert_comp_as_command(self, comp, *sets):
+        """The comp file the page saved is the one quorvex-render saves for the same --set edits."""
+        code, err = command(*[a for s in sets for a in ("--set", s)], "--save-comp", os.path.join(self.out, "cmd.comp"))
+        self.assertEqual(code, 0, err)
+        self.assertTrue(filecmp.cmp(os.path.join(self.out, comp), os.path.join(self.out, "cmd.comp"), False))
+
 
 class PanelTest(StudioCase):
     def test_page_shows_the_tools_controls_in_creation_order(self):
@@ -93,36 +103,27 @@ class PanelTest(StudioCase):
         self.assertFalse(p.row("Scale Velocity Y").is_displayed())
         p.screenshot("studio-panel.png")
 
-    def test_enable_depth_shows_the_depth_controls(self):
+    def test_enable_depth_and_the_visibility_table(self):
         p = self.page
-        p.tab("Depth Blur")
         depth_controls = ["SettingsType", "FocusPosition", "MinWeight", "Normalize", "BlurStyle", "MaxBlurSize"]
-        for cid in depth_controls:
-            self.assertFalse(p.row(cid).is_displayed(), cid)
+        p.tab("Depth Blur")
+        self.assert_displayed(depth_controls, False)
         p.toggle("EnableDepth")
-        for cid in depth_controls:
-            self.assertTrue(p.row(cid).is_displayed(), cid)
-        p.toggle("EnableDepth")
-        for cid in depth_controls:
-            self.assertFalse(p.row(cid).is_displayed(), cid)
-
-    def test_settings_and_depth_map_type_rows_of_the_visibility_table(self):
-        p = self.page
-        self.depth_on()
+        self.assert_displayed(depth_controls, True)
         for (settings, map_type), shown, hidden in VISIBILITY:
             with self.subTest(settings=settings, map_type=map_type):
                 p.click_button("SettingsType", settings)
                 if map_type:
                     p.click_button("DepthMapType", map_type)
-                for cid in shown:
-                    self.assertTrue(p.row(cid).is_displayed(), cid + " should be shown")
-                for cid in hidden:
-                    self.assertFalse(p.row(cid).is_displayed(), cid + " should be hidden")
+                self.assert_displayed(shown, True)
+                self.assert_displayed(hidden, False)
                 # The same as the command reports for the same edits.
                 sets = ["EnableDepth=on", "SettingsType=" + settings] + (["DepthMapType=" + map_type] if map_type else [])
                 for page, cid, name, value, vis in list_controls(*sets):
                     if page != "(image)":
                         self.assertEqual(p.shown(cid), vis == "shown", cid)
+        p.toggle("EnableDepth")
+        self.assert_displayed(depth_controls + LENS + ["NearDistance", "FarDistance"], False)
 
     def test_focal_length_changes_aperture_diameter_on_the_panel(self):
         p = self.page
@@ -231,9 +232,7 @@ class KeyframeTest(StudioCase):
         self.assertIn("anim", p.row("Scale Velocity").find_element(By.CSS_SELECTOR, ".key").get_attribute("class"))
         status, _ = self.studio.request("POST", "/api/save-comp", {"name": "keys.comp"})
         self.assertEqual(status, 200)
-        code, err = command("--set", "Scale Velocity=1:1,9:5", "--save-comp", os.path.join(self.out, "cmd.comp"))
-        self.assertEqual(code, 0, err)
-        self.assertTrue(filecmp.cmp(os.path.join(self.out, "keys.comp"), os.path.join(self.out, "cmd.comp"), False))
+        self.assert_comp_as_command("keys.comp", "Scale Velocity=1:1,9:5")
 
 
 class SequenceTest(StudioCase):
@@ -253,12 +252,9 @@ class SequenceTest(StudioCase):
         self.assertEqual(driver.find_element(By.ID, "frame-number").text, "2")
         p.wait(lambda: p.js("return view.sourceFrame") == 2, what="frame 2's source")
         self.assertIn("seq.0002.exr", " ".join(r.text for r in driver.find_elements(By.CSS_SELECTOR, "#connections div")))
-        name = driver.find_element(By.ID, "render-name")
-        self.assertEqual(name.get_attribute("value"), "render.####.exr")
-        driver.find_element(By.ID, "render").click()
-        p.wait(lambda: p.js("return document.body.dataset.render || ''") != "", 60, "the render to finish")
-        self.assertEqual(p.js("return document.body.dataset.render"), "done",
-                         driver.find_element(By.ID, "out-message").text)
+        self.assertEqual(driver.find_element(By.ID, "render-name").get_attribute("value"), "render.####.exr")
+        state, message = p.render()
+        self.assertEqual(state, "done", message)
         self.assertEqual(driver.find_element(By.ID, "render-progress").get_attribute("value"), "2")
         self.assertEqual(sorted(os.listdir(self.out)), ["render.0001.exr", "render.0002.exr"])
         status, body = self.studio.request("POST", "/api/frame", {"frame": 3})
@@ -278,22 +274,14 @@ class SaveAndRenderTest(StudioCase):
         name.send_keys("page.comp")
         driver.find_element(By.ID, "save-comp").click()
         p.wait(lambda: "saved" in driver.find_element(By.ID, "out-message").text, what="the saved message")
-        code, err = command("--set", "EnableDepth=on", "--set", "SettingsType=Advanced", "--set", "FocalLength=85",
-                            "--set", "FStop=2.8", "--set", "BlurStyle=Polygon",
-                            "--save-comp", os.path.join(self.out, "cmd.comp"))
-        self.assertEqual(code, 0, err)
-        self.assertTrue(filecmp.cmp(os.path.join(self.out, "page.comp"), os.path.join(self.out, "cmd.comp"), False))
+        self.assert_comp_as_command("page.comp", "EnableDepth=on", "SettingsType=Advanced", "FocalLength=85", "FStop=2.8",
+                                    "BlurStyle=Polygon")
 
     def test_render_writes_into_the_output_folder_and_refuses_names_that_leave_it(self):
         p = self.page
         p.type_number("Scale Velocity", 3)
-        name = driver.find_element(By.ID, "render-name")
-        name.clear()
-        name.send_keys("shots/out.exr")
-        driver.find_element(By.ID, "render").click()
-        p.wait(lambda: p.js("return document.body.dataset.render || ''") != "", 60, "the render to finish")
-        self.assertEqual(p.js("return document.body.dataset.render"), "done",
-                         driver.find_element(By.ID, "out-message").text)
+        state, message = p.render("shots/out.exr")
+        self.assertEqual(state, "done", message)
         self.assertTrue(os.path.isfile(os.path.join(self.out, "shots", "out.exr")))
         # The same file as the command writes for the same settings.
         code, err = command("-i", FRAME, "-o", os.path.join(self.out, "cmd.exr"), "--set", "Scale Velocity=3")
