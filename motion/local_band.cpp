@@ -12,7 +12,8 @@ namespace splat {
 namespace {
 
 // Makes `planes` hold at least `pixels` zeros each.
-void Reserve(double* (&planes)[5], size_t& capacity, size_t pixels) {
+template <size_t kCount>
+void Reserve(double* (&planes)[kCount], size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
   for (double*& p : planes) {
     std::free(p);
@@ -46,8 +47,29 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   row_hi = r1;
   dirty_ = false;
   spans_.assign(rows, kNothingWritten);
+  weight_spans_.assign(rows, kNothingWritten);
+  weight_rows_ = kNothingWritten;
   copies_.clear();
   copy_colours_.clear();
+}
+
+void LocalBand::AddPointWeights(const pixel_sample& q, const float* kern, int32_t h) {
+  ForEachCopy(q, kern, h, row_lo, row_hi, width, [&](const KernelCopy& c) {
+    MarkWeights(c.r0, c.r1, c.c0, c.c1);
+    AddWeightBlock(WeightsAt(c.r0, c.c0), size_t(width), c.kern, size_t(2 * h + 1), c.r1 - c.r0 + 1,
+                   c.c1 - c.c0 + 1, c.w);
+  });
+}
+
+void LocalBand::AddStreakWeights(const Colour& col) {
+  for (int32_t r = weight_rows_.first; r <= weight_rows_.second; ++r) {
+    auto& s = weight_spans_[size_t(r - row_lo)];
+    if (s.first > s.second) continue;
+    MarkWritten(r, s.first, s.second);
+    AddWeightsInColourAndClear(At(r, s.first), WeightsAt(r, s.first), s.second - s.first + 1, col);
+    s = kNothingWritten;
+  }
+  weight_rows_ = kNothingWritten;
 }
 
 void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,

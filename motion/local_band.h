@@ -58,6 +58,14 @@ class LocalBand {
   void AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
                       const float* kern, int32_t h);
 
+  // One streak's footprints as weights alone: the points of a walked streak
+  // share its colour, so their kernel copies (side 2h + 1) are summed in one
+  // plane, then added in the colour once (AddStreakWeights) instead of in
+  // five planes for every point.
+  void AddPointWeights(const pixel_sample& q, const float* kern, int32_t h);
+  // Adds the weights gathered since the last call, times `col`, and clears them.
+  void AddStreakWeights(const Colour& col);
+
   // A span kernel (side 2h + 1, spans `sp`) for `count` (at most kMaxRun)
   // samples at whole pixels x0, x0 + 1, ... of row y0, sample j weighted
   // weights[j]: AddRunOfStills for span kernels.
@@ -95,7 +103,7 @@ class LocalBand {
   }
 
   // Memory the band's planes hold.
-  size_t Bytes() const { return capacity_ * 5 * sizeof(double); }
+  size_t Bytes() const { return capacity_ * kPlanes * sizeof(double); }
 
   float* Scratch(size_t n) {
     if (scratch_.size() < n) scratch_.assign(n, 0.0f);
@@ -110,6 +118,17 @@ class LocalBand {
     s.second = std::max(s.second, c1);
     dirty_ = true;
   }
+  // Notes columns c0 .. c1 of rows r0 .. r1 as holding streak weights.
+  void MarkWeights(int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
+    for (auto s = weight_spans_.begin() + (r0 - row_lo), e = s + (r1 - r0 + 1); s != e; ++s) {
+      s->first = std::min(s->first, c0);
+      s->second = std::max(s->second, c1);
+    }
+    weight_rows_ = {std::min(weight_rows_.first, r0), std::max(weight_rows_.second, r1)};
+  }
+  double* WeightsAt(int32_t r, int32_t c) const {
+    return planes_[5] + size_t(r - row_lo) * size_t(width) + size_t(c);
+  }
   PlanarRun At(int32_t r, int32_t c) const {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);
     return {{planes_[0] + o, planes_[1] + o, planes_[2] + o, planes_[3] + o, planes_[4] + o}};
@@ -122,7 +141,9 @@ class LocalBand {
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
               const float* weights, const float* weighted);
 
-  double* planes_[5] = {};
+  // Red, green, blue, alpha, weight; then one streak's weights.
+  static constexpr int kPlanes = 6;
+  double* planes_[kPlanes] = {};
   size_t capacity_ = 0;  // pixels per plane
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;
@@ -130,6 +151,8 @@ class LocalBand {
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
   std::vector<std::pair<int32_t, int32_t>> spans_;
+  std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
+  std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
   std::vector<float> scratch_;
   std::vector<float> padded_row_;
   std::vector<float> footprint_row_;

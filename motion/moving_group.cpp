@@ -102,14 +102,38 @@ void MovingGroup::Splat() {
     }
     a = e;
   }
-  if (n_rest == count_) {
+  // Streaks of several points under a tap kernel go one by one as weights;
+  // the others are walked in step.
+  size_t n_step = 0;
+  for (size_t k = 0; k < n_rest; ++k) {
+    const size_t j = rest_[k];
+    if (halves_[j] > 0 && !spans_[j] && plans_[j].Count() > 1)
+      WalkAsWeights(j);
+    else
+      rest_[n_step++] = j;
+  }
+  if (n_step == count_) {
     streak::LayOutInStep(plans_.data(), count_, [this](size_t j, float x, float y, float w) { Point(j, x, y, w); });
-  } else if (n_rest > 0) {
-    for (size_t j = 0; j < n_rest; ++j) ordered_[j] = plans_[rest_[j]];
-    streak::LayOutInStep(ordered_.data(), n_rest,
+  } else if (n_step > 0) {
+    for (size_t j = 0; j < n_step; ++j) ordered_[j] = plans_[rest_[j]];
+    streak::LayOutInStep(ordered_.data(), n_step,
                          [this](size_t j, float x, float y, float w) { Point(rest_[j], x, y, w); });
   }
   count_ = 0;
+}
+
+void MovingGroup::WalkAsWeights(size_t j) {
+  const float* kern = kerns_[j];
+  const int32_t h = halves_[j];
+  pixel_sample q = plans_[j].sample();
+  streak::LayOutInStep(&plans_[j], 1, [&](size_t, float x, float y, float w) {
+    if (!Lands(x, y)) return;
+    q.x = x;
+    q.y = y;
+    q.weight = w;
+    band_.AddPointWeights(q, kern, h);
+  });
+  band_.AddStreakWeights(colours_[j]);
 }
 
 }  // namespace splat

@@ -1,7 +1,8 @@
 #pragma once
 // Moving samples that follow one another in a chunk, splatted together into
 // the chunk's band: stretches of neighbours that move alike go in as runs
-// along rows (see LayOutAlike), the others are walked in step (LayOutInStep).
+// along rows (see LayOutAlike); the others' streaks under tap kernels are
+// summed as weights one by one, the rest walked in step (LayOutInStep).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -27,6 +28,8 @@ class MovingGroup {
 
  private:
   void Point(size_t j, float x, float y, float weight);
+  // Sample j's streak (a tap kernel) as one field of weights in its colour.
+  void WalkAsWeights(size_t j);
   // Samples a .. e - 1 move alike, each one column right of the one before
   // (or, `leftwards`, left of it).
   void Alike(size_t a, size_t e, bool leftwards);

@@ -41,6 +41,49 @@ void AddKernelRunImpl(const PlanarRun& at, const float* kern, int32_t n, float t
   for (; j < n; ++j) KernelRunStep(d1, at, kern, j, t, col);
 }
 
+template <class DD>
+HWY_INLINE void WeightRunStep(DD dd, double* weights, const float* kern, int32_t j, double t) {
+  const hn::Rebind<float, DD> df;
+  double* w = weights + j;
+  hn::StoreU(hn::MulAdd(hn::Set(dd, t), hn::PromoteTo(dd, hn::LoadU(df, kern + j)), hn::LoadU(dd, w)), dd, w);
+}
+
+void AddWeightBlockImpl(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
+                        int32_t n, float t) {
+  const hn::ScalableTag<double> dd;
+  const hn::CappedTag<double, 1> d1;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  for (int32_t i = 0; i < rows; ++i, weights += weight_stride, kern += kern_stride) {
+    int32_t j = 0;
+    for (; j + N <= n; j += N) WeightRunStep(dd, weights, kern, j, t);
+    for (; j < n; ++j) WeightRunStep(d1, weights, kern, j, t);
+  }
+}
+
+template <class DD>
+HWY_INLINE void WeightsInColourStep(DD dd, const PlanarRun& at, double* weights, int32_t j,
+                                    const tessaly_image::color_rgba_f& col) {
+  const auto v = hn::LoadU(dd, weights + j);
+  hn::StoreU(hn::Zero(dd), dd, weights + j);
+  const double c[4] = {col.r, col.g, col.b, col.a};
+  for (int k = 0; k < 4; ++k) {
+    double* p = at.plane[k] + j;
+    hn::StoreU(hn::MulAdd(v, hn::Set(dd, c[k]), hn::LoadU(dd, p)), dd, p);
+  }
+  double* w = at.plane[4] + j;
+  hn::StoreU(hn::Add(hn::LoadU(dd, w), v), dd, w);
+}
+
+void AddWeightsInColourAndClearImpl(const PlanarRun& at, double* weights, int32_t n,
+                                    const tessaly_image::color_rgba_f& col) {
+  const hn::ScalableTag<double> dd;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  int32_t j = 0;
+  for (; j + N <= n; j += N) WeightsInColourStep(dd, at, weights, j, col);
+  const hn::CappedTag<double, 1> d1;
+  for (; j < n; ++j) WeightsInColourStep(d1, at, weights, j, col);
+}
+
 // Adds `count` (at most kStillsPad) float sums to a band plane of doubles.
 HWY_INLINE void AddToDoubles(const float* sums, int32_t count, double* dst) {
   const hn::ScalableTag<double> dd;
@@ -276,6 +319,8 @@ HWY_AFTER_NAMESPACE();
 namespace splat {
 
 HWY_EXPORT(AddKernelRunImpl);
+HWY_EXPORT(AddWeightBlockImpl);
+HWY_EXPORT(AddWeightsInColourAndClearImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
 HWY_EXPORT(AddBandRunAndClearImpl);
 HWY_EXPORT(AddSpanRowImpl);
@@ -284,6 +329,16 @@ void AddSpanRow(const SpanRowWork& w) { HWY_DYNAMIC_DISPATCH(AddSpanRowImpl)(w);
 
 void AddKernelRun(const PlanarRun& at, const float* kern, int32_t n, float t, const tessaly_image::color_rgba_f& col) {
   HWY_DYNAMIC_DISPATCH(AddKernelRunImpl)(at, kern, n, t, col);
+}
+
+void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
+                    int32_t n, float t) {
+  HWY_DYNAMIC_DISPATCH(AddWeightBlockImpl)(weights, weight_stride, kern, kern_stride, rows, n, t);
+}
+
+void AddWeightsInColourAndClear(const PlanarRun& at, double* weights, int32_t n,
+                                const tessaly_image::color_rgba_f& col) {
+  HWY_DYNAMIC_DISPATCH(AddWeightsInColourAndClearImpl)(at, weights, n, col);
 }
 
 void AddRowOfStills(const RowOfStills& r) { HWY_DYNAMIC_DISPATCH(AddRowOfStillsImpl)(r); }

@@ -40,6 +40,16 @@ struct RowOfStills {
 constexpr int32_t kStillsPad = 16;
 void AddRowOfStills(const RowOfStills& r);
 
+// weights[i * weight_stride + j] += t * kern[i * kern_stride + j] (in
+// double), for i < rows and j < n.
+void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
+                    int32_t n, float t);
+
+// plane weight[j] += weights[j], colour c[j] += weights[j] * col.c, then
+// weights[j] = 0, for j < n.
+void AddWeightsInColourAndClear(const PlanarRun& at, double* weights, int32_t n,
+                                const tessaly_image::color_rgba_f& col);
+
 // image[j] += band[j] (colour interleaved r, g, b, a in the image, planar in
 // the band; the weight alone), then band[j] = 0, for j < n.
 void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
