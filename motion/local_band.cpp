@@ -37,6 +37,7 @@ int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1);
 
 LocalBand::~LocalBand() {
   for (double* p : planes_) std::free(p);
+  std::free(weights_[0]);
 }
 
 void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
@@ -54,6 +55,7 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
 }
 
 void LocalBand::AddPointWeights(const pixel_sample& q, const float* kern, int32_t h) {
+  Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1));
   ForEachCopy(q, kern, h, row_lo, row_hi, width, [&](const KernelCopy& c) {
     MarkWeights(c.r0, c.r1, c.c0, c.c1);
     AddWeightBlock(WeightsAt(c.r0, c.c0), size_t(width), c.kern, size_t(2 * h + 1), c.r1 - c.r0 + 1,

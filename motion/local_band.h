@@ -103,7 +103,7 @@ class LocalBand {
   }
 
   // Memory the band's planes hold.
-  size_t Bytes() const { return capacity_ * kPlanes * sizeof(double); }
+  size_t Bytes() const { return (capacity_ * 5 + weights_capacity_) * sizeof(double); }
 
   float* Scratch(size_t n) {
     if (scratch_.size() < n) scratch_.assign(n, 0.0f);
@@ -127,7 +127,7 @@ class LocalBand {
     weight_rows_ = {std::min(weight_rows_.first, r0), std::max(weight_rows_.second, r1)};
   }
   double* WeightsAt(int32_t r, int32_t c) const {
-    return planes_[5] + size_t(r - row_lo) * size_t(width) + size_t(c);
+    return weights_[0] + size_t(r - row_lo) * size_t(width) + size_t(c);
   }
   PlanarRun At(int32_t r, int32_t c) const {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);
@@ -141,10 +141,10 @@ class LocalBand {
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
               const float* weights, const float* weighted);
 
-  // Red, green, blue, alpha, weight; then one streak's weights.
-  static constexpr int kPlanes = 6;
-  double* planes_[kPlanes] = {};
-  size_t capacity_ = 0;  // pixels per plane
+  double* planes_[5] = {};  // red, green, blue, alpha, weight
+  size_t capacity_ = 0;      // pixels per plane
+  double* weights_[1] = {};  // one streak's weights, made on first use
+  size_t weights_capacity_ = 0;
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;
   std::vector<uint32_t> order_, active_;
