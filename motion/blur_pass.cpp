@@ -43,6 +43,12 @@ std::pair<int64_t, int64_t> RowReach(const pixel_sample& p, bool still, int32_t 
   return {int64_t(lo), int64_t(hi)};
 }
 
+// RowReach of a still sample, in integers.
+std::pair<int64_t, int64_t> StillRowReach(const pixel_sample& p, int32_t h, int32_t H) {
+  const int64_t y = splat::FloorToInt(p.y);
+  return {std::max<int64_t>(y - h, -1), std::min<int64_t>(y + 1 + h, H)};
+}
+
 }  // namespace
 
 void BlurPass::Begin(const PassInputs& in) {
@@ -108,21 +114,25 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     int64_t lo = INT64_MAX, hi = INT64_MIN;
     int32_t hmax = 0;
     float last_depth = std::numeric_limits<float>::quiet_NaN();
-    int32_t last_k = 0;
+    int32_t last_k = 0, h = 0;
+    bool last_spans = false;
     for (size_t i = first; i < end; ++i) {
       const pixel_sample& s = in_.samples[i];
       if (!(s.depth == last_depth)) {
         last_depth = s.depth;
         last_k = dof::KernelIndex(in_.depth, bank_size, s.depth);
+        h = splat::KernelHalfSide(last_k, in_.depth.kernel_step);
+        hmax = std::max(hmax, h);
+        last_spans = SpansOf(last_k) != nullptr;
+        (last_spans ? kernels.spans : kernels.taps) = true;
       }
-      const int32_t h = splat::KernelHalfSide(last_k, in_.depth.kernel_step);
+      const bool still = streak::IsStill(s);
       kernels.index[i - first] = last_k;
-      kernels.still[i - first] = streak::IsStill(s);
-      const auto reach = RowReach(s, kernels.still[i - first], h, in_.mirror, H);
+      kernels.still[i - first] = still;
+      // Still samples sit at pixel centres, which always land in the image.
+      const auto reach = still && splat::Lands(s) ? StillRowReach(s, h, H) : RowReach(s, still, h, in_.mirror, H);
       lo = std::min(lo, reach.first);
       hi = std::max(hi, reach.second);
-      hmax = std::max(hmax, h);
-      (SpansOf(last_k) ? kernels.spans : kernels.taps) = true;
     }
     kernels.hmax = hmax;
     lo = std::max<int64_t>(lo, 0);
@@ -194,7 +204,8 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
   const float step = in_.depth.kernel_step;
   const int32_t* kernel = kernels.index;
   const bool* still = kernels.still;
-  splat::MovingGroup moving(b, b.Scratch(splat::ScratchSize(kernels.hmax)), in_.mirror, W, H);
+  splat::MovingGroup& moving = b.Moving();
+  moving.Begin(b.Scratch(splat::ScratchSize(kernels.hmax)), in_.mirror, W, H);
   for (size_t i = first; i < end; ++i) {
     if (abort.load(std::memory_order_relaxed)) return;
     const pixel_sample& s = in_.samples[i];

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "image/aligned_memory.h"
+#include "motion/moving_group.h"
 
 namespace splat {
 
@@ -52,6 +53,11 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   weight_rows_ = kNothingWritten;
   copies_.clear();
   copy_colours_.clear();
+}
+
+MovingGroup& LocalBand::Moving() {
+  if (!moving_) moving_ = std::make_unique<MovingGroup>(*this);
+  return *moving_;
 }
 
 void LocalBand::AddPointWeights(const pixel_sample& q, const float* kern, int32_t h) {

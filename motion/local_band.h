@@ -7,6 +7,7 @@
 // go, row by row, into the frame's column differences (see StepImage).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "motion/vector_kernels.h"
 
 namespace splat {
+
+class MovingGroup;
 
 class LocalBand {
  public:
@@ -36,6 +39,8 @@ class LocalBand {
   void AddPoints(int32_t r, int32_t c0, int32_t n, float v, const Colour* colours) {
     MarkWritten(r, c0, c0 + n - 1);
     const PlanarRun p = At(r, c0);
+    // Longer rows in vectors (the same sums); single points without the call.
+    if (n >= kMinPointRun) return AddPointRun(p, colours, n, v);
     for (int32_t j = 0; j < n; ++j) {
       const double dv = v;
       p.plane[4][j] += dv;
@@ -45,6 +50,8 @@ class LocalBand {
       p.plane[3][j] += dv * colours[j].a;
     }
   }
+
+  static constexpr int32_t kMinPointRun = 4;
 
   // Up to kMaxRun samples on one row at whole, consecutive pixels x0,
   // x0 + 1, ... sharing one kernel (side 2h + 1): each output pixel sums the
@@ -105,6 +112,9 @@ class LocalBand {
   // Memory the band's planes hold.
   size_t Bytes() const { return (capacity_ * 5 + weights_capacity_) * sizeof(double); }
 
+  // The group its moving samples gather in, kept with the band.
+  MovingGroup& Moving();
+
   float* Scratch(size_t n) {
     if (scratch_.size() < n) scratch_.assign(n, 0.0f);
     return scratch_.data();
@@ -154,6 +164,7 @@ class LocalBand {
   std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
   std::vector<float> scratch_;
+  std::unique_ptr<MovingGroup> moving_;
   std::vector<float> padded_row_;
   std::vector<float> footprint_row_;
 };

@@ -12,12 +12,8 @@ constexpr size_t kMinAlike = 4;
 static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go through LayOutAlike whole");
 }  // namespace
 
-MovingGroup::MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height)
+MovingGroup::MovingGroup(LocalBand& band)
     : band_(band),
-      scratch_(scratch),
-      mirror_(mirror),
-      width_(width),
-      height_(height),
       plans_(kMaxSamples),
       ordered_(kMaxSamples),
       kerns_(kMaxSamples),
@@ -25,6 +21,14 @@ MovingGroup::MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t w
       spans_(kMaxSamples),
       order_(kMaxSamples),
       rest_(kMaxSamples) {}
+
+void MovingGroup::Begin(float* scratch, bool mirror, int32_t width, int32_t height) {
+  scratch_ = scratch;
+  mirror_ = mirror;
+  width_ = width;
+  height_ = height;
+  count_ = 0;
+}
 
 void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h, const dof::KernelSpans* spans) {
   plans_[count_] = streak::Plan(s, mirror_, width_, height_, h + 1);

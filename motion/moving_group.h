@@ -16,8 +16,11 @@ class MovingGroup {
  public:
   static constexpr size_t kMaxSamples = 256;
 
-  // `scratch` holds ScratchSize(h) floats for the largest kernel added.
-  MovingGroup(LocalBand& band, float* scratch, bool mirror, int32_t width, int32_t height);
+  // Kept by `band` (see LocalBand::Moving) from chunk to chunk.
+  explicit MovingGroup(LocalBand& band);
+  // Before a chunk's samples: `scratch` holds ScratchSize(h) floats for the
+  // largest kernel added.
+  void Begin(float* scratch, bool mirror, int32_t width, int32_t height);
 
   bool Full() const { return count_ == kMaxSamples; }
   // A moving sample with its kernel (side 2h + 1, its spans when it goes as
@@ -36,9 +39,9 @@ class MovingGroup {
   bool MoveAlike(size_t p, size_t q) const;  // q one column right of p
 
   LocalBand& band_;
-  float* scratch_;
-  bool mirror_;
-  int32_t width_, height_;
+  float* scratch_ = nullptr;
+  bool mirror_ = false;
+  int32_t width_ = 0, height_ = 0;
   size_t count_ = 0;
   std::vector<streak::Plan> plans_, ordered_;
   std::vector<const float*> kerns_;

@@ -41,6 +41,35 @@ void AddKernelRunImpl(const PlanarRun& at, const float* kern, int32_t n, float t
   for (; j < n; ++j) KernelRunStep(d1, at, kern, j, t, col);
 }
 
+// The same products and sums as the one-lane loop of LocalBand::AddPoints.
+template <class DD>
+HWY_INLINE void PointRunStep(DD dd, const PlanarRun& at, const float* colours, int32_t j, double v) {
+  const hn::Rebind<float, DD> df;
+  auto r = hn::Zero(df), g = r, b = r, a = r;
+  hn::LoadInterleaved4(df, colours + 4 * j, r, g, b, a);
+  const auto vv = hn::Set(dd, v);
+  auto add = [&](auto c, int k) {
+    double* p = at.plane[k] + j;
+    hn::StoreU(hn::Add(hn::LoadU(dd, p), hn::Mul(vv, hn::PromoteTo(dd, c))), dd, p);
+  };
+  double* w = at.plane[4] + j;
+  hn::StoreU(hn::Add(hn::LoadU(dd, w), vv), dd, w);
+  add(r, 0);
+  add(g, 1);
+  add(b, 2);
+  add(a, 3);
+}
+
+void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v) {
+  const hn::ScalableTag<double> dd;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  const float* c = reinterpret_cast<const float*>(colours);
+  int32_t j = 0;
+  for (; j + N <= n; j += N) PointRunStep(dd, at, c, j, v);
+  const hn::CappedTag<double, 1> d1;
+  for (; j < n; ++j) PointRunStep(d1, at, c, j, v);
+}
+
 template <class DD>
 HWY_INLINE void WeightRunStep(DD dd, double* weights, const float* kern, int32_t j, double t) {
   const hn::Rebind<float, DD> df;
@@ -320,6 +349,7 @@ namespace splat {
 
 HWY_EXPORT(AddKernelRunImpl);
 HWY_EXPORT(AddWeightBlockImpl);
+HWY_EXPORT(AddPointRunImpl);
 HWY_EXPORT(AddWeightsInColourAndClearImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
 HWY_EXPORT(AddBandRunAndClearImpl);
@@ -329,6 +359,10 @@ void AddSpanRow(const SpanRowWork& w) { HWY_DYNAMIC_DISPATCH(AddSpanRowImpl)(w);
 
 void AddKernelRun(const PlanarRun& at, const float* kern, int32_t n, float t, const tessaly_image::color_rgba_f& col) {
   HWY_DYNAMIC_DISPATCH(AddKernelRunImpl)(at, kern, n, t, col);
+}
+
+void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v) {
+  HWY_DYNAMIC_DISPATCH(AddPointRunImpl)(at, colours, n, v);
 }
 
 void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,

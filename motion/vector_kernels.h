@@ -40,6 +40,10 @@ struct RowOfStills {
 constexpr int32_t kStillsPad = 16;
 void AddRowOfStills(const RowOfStills& r);
 
+// One row of points at consecutive columns, all of weight v: plane
+// weight[j] += v, colour c[j] += v * colours[j].c (in double), for j < n.
+void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v);
+
 // weights[i * weight_stride + j] += t * kern[i * kern_stride + j] (in
 // double), for i < rows and j < n.
 void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,

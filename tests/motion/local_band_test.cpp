@@ -129,7 +129,8 @@ TEST_P(MovingGroup, EqualsEachStreakLaidOutOnItsOwn) {
     splat::LocalBand band;
     band.Reset(W, 0, H - 1);
     std::vector<float> scratch(splat::ScratchSize(c.h), 0.0f);
-    splat::MovingGroup group(band, scratch.data(), c.mirror, W, H);
+    splat::MovingGroup group(band);
+    group.Begin(scratch.data(), c.mirror, W, H);
     auto is_small = [&](const pixel_sample& s) { return s.vx == c.vx * 0.5f; };
     for (const pixel_sample& s : samples)
       group.Add(s, is_small(s) ? small.data() : kern.data(), is_small(s) ? c.h / 2 : c.h, nullptr);
