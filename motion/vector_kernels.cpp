@@ -16,11 +16,22 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // No lane count is assumed: at the scalar level a vector is one number.
-template <class DD>
-HWY_INLINE void KernelRunStep(DD dd, const PlanarRun& at, const float* kern, int32_t j, double t,
-                              const tessaly_image::color_rgba_f& col) {
-  const hn::Rebind<float, DD> df;
-  const auto v = hn::Mul(hn::Set(dd, t), hn::PromoteTo(dd, hn::LoadU(df, kern + j)));
+// step(d, j) for the doubles j .. j + Lanes(d) - 1 of a run of n: whole
+// vectors, then the rest one lane at a time with the same operations.
+template <class Step>
+HWY_INLINE void ForEachLane(int32_t n, const Step& step) {
+  const hn::ScalableTag<double> dd;
+  const hn::CappedTag<double, 1> d1;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  int32_t j = 0;
+  for (; j + N <= n; j += N) step(dd, j);
+  for (; j < n; ++j) step(d1, j);
+}
+
+// Weights v (lanes of doubles) at pixel j of a band: times the colour into
+// red, green, blue and alpha, and into the weight plane.
+template <class DD, class V>
+HWY_INLINE void AddInColour(DD dd, const PlanarRun& at, int32_t j, V v, const tessaly_image::color_rgba_f& col) {
   const double c[4] = {col.r, col.g, col.b, col.a};
   for (int k = 0; k < 4; ++k) {
     double* p = at.plane[k] + j;
@@ -32,85 +43,51 @@ HWY_INLINE void KernelRunStep(DD dd, const PlanarRun& at, const float* kern, int
 
 void AddKernelRunImpl(const PlanarRun& at, const float* kern, int32_t n, float t,
                       const tessaly_image::color_rgba_f& col) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t j = 0;
-  for (; j + N <= n; j += N) KernelRunStep(dd, at, kern, j, t, col);
-  // The rest one lane at a time, with the same operations.
-  const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) KernelRunStep(d1, at, kern, j, t, col);
+  ForEachLane(n, [&](auto dd, int32_t j) {
+    const hn::Rebind<float, decltype(dd)> df;
+    AddInColour(dd, at, j, hn::Mul(hn::Set(dd, double(t)), hn::PromoteTo(dd, hn::LoadU(df, kern + j))), col);
+  });
 }
 
 // The same products and sums as the one-lane loop of LocalBand::AddPoints.
-template <class DD>
-HWY_INLINE void PointRunStep(DD dd, const PlanarRun& at, const float* colours, int32_t j, double v) {
-  const hn::Rebind<float, DD> df;
-  auto r = hn::Zero(df), g = r, b = r, a = r;
-  hn::LoadInterleaved4(df, colours + 4 * j, r, g, b, a);
-  const auto vv = hn::Set(dd, v);
-  auto add = [&](auto c, int k) {
-    double* p = at.plane[k] + j;
-    hn::StoreU(hn::Add(hn::LoadU(dd, p), hn::Mul(vv, hn::PromoteTo(dd, c))), dd, p);
-  };
-  double* w = at.plane[4] + j;
-  hn::StoreU(hn::Add(hn::LoadU(dd, w), vv), dd, w);
-  add(r, 0);
-  add(g, 1);
-  add(b, 2);
-  add(a, 3);
-}
-
 void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
   const float* c = reinterpret_cast<const float*>(colours);
-  int32_t j = 0;
-  for (; j + N <= n; j += N) PointRunStep(dd, at, c, j, v);
-  const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) PointRunStep(d1, at, c, j, v);
-}
-
-template <class DD>
-HWY_INLINE void WeightRunStep(DD dd, double* weights, const float* kern, int32_t j, double t) {
-  const hn::Rebind<float, DD> df;
-  double* w = weights + j;
-  hn::StoreU(hn::MulAdd(hn::Set(dd, t), hn::PromoteTo(dd, hn::LoadU(df, kern + j)), hn::LoadU(dd, w)), dd, w);
+  ForEachLane(n, [&](auto dd, int32_t j) {
+    const hn::Rebind<float, decltype(dd)> df;
+    auto r = hn::Zero(df), g = r, b = r, a = r;
+    hn::LoadInterleaved4(df, c + 4 * j, r, g, b, a);
+    const auto vv = hn::Set(dd, double(v));
+    auto add = [&](auto channel, int k) {
+      double* p = at.plane[k] + j;
+      hn::StoreU(hn::Add(hn::LoadU(dd, p), hn::Mul(vv, hn::PromoteTo(dd, channel))), dd, p);
+    };
+    double* w = at.plane[4] + j;
+    hn::StoreU(hn::Add(hn::LoadU(dd, w), vv), dd, w);
+    add(r, 0);
+    add(g, 1);
+    add(b, 2);
+    add(a, 3);
+  });
 }
 
 void AddWeightBlockImpl(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
                         int32_t n, float t) {
-  const hn::ScalableTag<double> dd;
-  const hn::CappedTag<double, 1> d1;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  for (int32_t i = 0; i < rows; ++i, weights += weight_stride, kern += kern_stride) {
-    int32_t j = 0;
-    for (; j + N <= n; j += N) WeightRunStep(dd, weights, kern, j, t);
-    for (; j < n; ++j) WeightRunStep(d1, weights, kern, j, t);
-  }
-}
-
-template <class DD>
-HWY_INLINE void WeightsInColourStep(DD dd, const PlanarRun& at, double* weights, int32_t j,
-                                    const tessaly_image::color_rgba_f& col) {
-  const auto v = hn::LoadU(dd, weights + j);
-  hn::StoreU(hn::Zero(dd), dd, weights + j);
-  const double c[4] = {col.r, col.g, col.b, col.a};
-  for (int k = 0; k < 4; ++k) {
-    double* p = at.plane[k] + j;
-    hn::StoreU(hn::MulAdd(v, hn::Set(dd, c[k]), hn::LoadU(dd, p)), dd, p);
-  }
-  double* w = at.plane[4] + j;
-  hn::StoreU(hn::Add(hn::LoadU(dd, w), v), dd, w);
+  for (int32_t i = 0; i < rows; ++i, weights += weight_stride, kern += kern_stride)
+    ForEachLane(n, [&](auto dd, int32_t j) {
+      const hn::Rebind<float, decltype(dd)> df;
+      double* w = weights + j;
+      hn::StoreU(hn::MulAdd(hn::Set(dd, double(t)), hn::PromoteTo(dd, hn::LoadU(df, kern + j)), hn::LoadU(dd, w)),
+                 dd, w);
+    });
 }
 
 void AddWeightsInColourAndClearImpl(const PlanarRun& at, double* weights, int32_t n,
                                     const tessaly_image::color_rgba_f& col) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t j = 0;
-  for (; j + N <= n; j += N) WeightsInColourStep(dd, at, weights, j, col);
-  const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) WeightsInColourStep(d1, at, weights, j, col);
+  ForEachLane(n, [&](auto dd, int32_t j) {
+    const auto v = hn::LoadU(dd, weights + j);
+    hn::StoreU(hn::Zero(dd), dd, weights + j);
+    AddInColour(dd, at, j, v, col);
+  });
 }
 
 // Adds `count` (at most kStillsPad) float sums to a band plane of doubles.
@@ -166,30 +143,23 @@ void AddRowOfStillsImpl(const RowOfStills& r) {
   for (int32_t p = 0; p < r.n; p += N) StillsGroup(d, r, p, std::min(N, r.n - p));
 }
 
-template <class DD>
-HWY_INLINE void BandStep(DD dd, float* ic, float* in, const PlanarRun& band, int32_t j) {
-  const hn::Rebind<float, DD> df;
-  auto get = [&](int c) {
-    double* p = band.plane[c] + j;
-    const auto v = hn::DemoteTo(df, hn::LoadU(dd, p));
-    hn::StoreU(hn::Zero(dd), dd, p);
-    return v;
-  };
-  const auto r = get(0), g = get(1), b = get(2), a = get(3), w = get(4);
-  auto ir = hn::Zero(df), ig = ir, ib = ir, ia = ir;
-  hn::LoadInterleaved4(df, ic + 4 * j, ir, ig, ib, ia);
-  hn::StoreInterleaved4(hn::Add(ir, r), hn::Add(ig, g), hn::Add(ib, b), hn::Add(ia, a), df, ic + 4 * j);
-  hn::StoreU(hn::Add(hn::LoadU(df, in + j), w), df, in + j);
-}
-
 void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
                             int32_t n) {
-  const hn::ScalableTag<double> dd;
-  const int32_t N = int32_t(hn::Lanes(dd));
-  int32_t j = 0;
-  for (; j + N <= n; j += N) BandStep(dd, reinterpret_cast<float*>(image_color), image_norm, band, j);
-  const hn::CappedTag<double, 1> d1;
-  for (; j < n; ++j) BandStep(d1, reinterpret_cast<float*>(image_color), image_norm, band, j);
+  float* ic = reinterpret_cast<float*>(image_color);
+  ForEachLane(n, [&](auto dd, int32_t j) {
+    const hn::Rebind<float, decltype(dd)> df;
+    auto get = [&](int c) {
+      double* p = band.plane[c] + j;
+      const auto v = hn::DemoteTo(df, hn::LoadU(dd, p));
+      hn::StoreU(hn::Zero(dd), dd, p);
+      return v;
+    };
+    const auto r = get(0), g = get(1), b = get(2), a = get(3), w = get(4);
+    auto ir = hn::Zero(df), ig = ir, ib = ir, ia = ir;
+    hn::LoadInterleaved4(df, ic + 4 * j, ir, ig, ib, ia);
+    hn::StoreInterleaved4(hn::Add(ir, r), hn::Add(ig, g), hn::Add(ib, b), hn::Add(ia, a), df, ic + 4 * j);
+    hn::StoreU(hn::Add(hn::LoadU(df, image_norm + j), w), df, image_norm + j);
+  });
 }
 
 // Output columns base + x, x0 <= x < x1, of taps k[0 .. n) at kernel
