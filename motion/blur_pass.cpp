@@ -54,10 +54,15 @@ std::pair<int64_t, int64_t> StillRowReach(const pixel_sample& p, int32_t h, int3
 void BlurPass::Begin(const PassInputs& in) {
   in_ = in;
   spans_.clear();
+  bordered_.clear();
   bool any_spans = false;
   for (const auto& kern : *in.bank) {
     spans_.push_back(in.span_kernels ? dof::FindSpans(kern) : dof::KernelSpans());
     any_spans = any_spans || !spans_.back().Empty();
+    // Taps of moving samples' streaks read their kernel inside a zero border.
+    const int32_t d = 2 * splat::KernelHalfSide(int32_t(bordered_.size()), in.depth.kernel_step) + 1;
+    const bool taps = spans_.back().Empty() && d > 1 && kern.size() == size_t(d) * size_t(d);
+    bordered_.push_back(taps ? splat::ZeroBordered(kern.data(), d) : std::vector<float>());
   }
   // Kept from frame to frame while the size holds and the last pass summed
   // (and so zeroed) it.
@@ -242,7 +247,8 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
     // Moving samples that follow one another go through together.
     for (size_t j = i;; ++j) {
       const int32_t kj = kernel[j - first];
-      moving.Add(in_.samples[j], (*in_.bank)[size_t(kj)].data(), splat::KernelHalfSide(kj, step), SpansOf(kj));
+      moving.Add(in_.samples[j], {(*in_.bank)[size_t(kj)].data(), bordered_[size_t(kj)].data(),
+                                  splat::KernelHalfSide(kj, step), SpansOf(kj)});
       if (moving.Full() || j + 1 >= end || still[j + 1 - first]) {
         i = j;
         break;

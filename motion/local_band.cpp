@@ -60,13 +60,20 @@ MovingGroup& LocalBand::Moving() {
   return *moving_;
 }
 
-void LocalBand::AddPointWeights(const pixel_sample& q, const float* kern, int32_t h) {
+void LocalBand::AddPointWeights(const pixel_sample& q, const float* bordered, int32_t h) {
   Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1));
-  ForEachCopy(q, kern, h, row_lo, row_hi, width, [&](const KernelCopy& c) {
-    MarkWeights(c.r0, c.r1, c.c0, c.c1);
-    AddWeightBlock(WeightsAt(c.r0, c.c0), size_t(width), c.kern, size_t(2 * h + 1), c.r1 - c.r0 + 1,
-                   c.c1 - c.c0 + 1, c.w);
-  });
+  const int32_t d = 2 * h + 1, x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
+  const float fx = q.x - float(x0), fy = q.y - float(y0);
+  // The footprint: d (+ 1 with a fraction) rows and columns from (left, top).
+  const int32_t left = x0 - h, top = y0 - h;
+  const int32_t r0 = std::max(top, row_lo), r1 = std::min(top + d - (fy > 0.0f ? 0 : 1), row_hi);
+  const int32_t c0 = std::max(left, 0), c1 = std::min(left + d - (fx > 0.0f ? 0 : 1), width - 1);
+  if (r0 > r1 || c0 > c1) return;
+  MarkWeights(r0, r1, c0, c1);
+  const size_t side = size_t(d) + 2;
+  const float wy0 = (1.0f - fy) * q.weight, wy1 = fy * q.weight;
+  AddMergedCopies({WeightsAt(r0, c0), size_t(width), bordered + size_t(r0 - top + 1) * side + size_t(c0 - left + 1),
+                   side, r1 - r0 + 1, c1 - c0 + 1, wy0 * (1.0f - fx), wy0 * fx, wy1 * (1.0f - fx), wy1 * fx});
 }
 
 void LocalBand::AddStreakWeights(const Colour& col) {

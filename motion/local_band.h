@@ -66,10 +66,11 @@ class LocalBand {
                       const float* kern, int32_t h);
 
   // One streak's footprints as weights alone: the points of a walked streak
-  // share its colour, so their kernel copies (side 2h + 1) are summed in one
-  // plane, then added in the colour once (AddStreakWeights) instead of in
-  // five planes for every point.
-  void AddPointWeights(const pixel_sample& q, const float* kern, int32_t h);
+  // share its colour, so their bilinear copies of the kernel (side 2h + 1,
+  // given inside its zero border: see ZeroBordered) are summed in one plane,
+  // then added in the colour once (AddStreakWeights) instead of in five
+  // planes for every point.
+  void AddPointWeights(const pixel_sample& q, const float* bordered, int32_t h);
   // Adds the weights gathered since the last call, times `col`, and clears them.
   void AddStreakWeights(const Colour& col);
 

@@ -17,6 +17,7 @@ MovingGroup::MovingGroup(LocalBand& band)
       plans_(kMaxSamples),
       ordered_(kMaxSamples),
       kerns_(kMaxSamples),
+      bordered_(kMaxSamples),
       halves_(kMaxSamples),
       spans_(kMaxSamples),
       order_(kMaxSamples),
@@ -30,11 +31,12 @@ void MovingGroup::Begin(float* scratch, bool mirror, int32_t width, int32_t heig
   count_ = 0;
 }
 
-void MovingGroup::Add(const pixel_sample& s, const float* kern, int32_t h, const dof::KernelSpans* spans) {
-  plans_[count_] = streak::Plan(s, mirror_, width_, height_, h + 1);
-  kerns_[count_] = kern;
-  halves_[count_] = h;
-  spans_[count_] = spans;
+void MovingGroup::Add(const pixel_sample& s, const PassKernel& k) {
+  plans_[count_] = streak::Plan(s, mirror_, width_, height_, k.h + 1);
+  kerns_[count_] = k.taps;
+  bordered_[count_] = k.bordered;
+  halves_[count_] = k.h;
+  spans_[count_] = k.spans;
   colours_[count_] = s.color;
   ++count_;
 }
@@ -111,7 +113,7 @@ void MovingGroup::Splat() {
   size_t n_step = 0;
   for (size_t k = 0; k < n_rest; ++k) {
     const size_t j = rest_[k];
-    if (halves_[j] > 0 && !spans_[j] && plans_[j].Count() > 1)
+    if (halves_[j] > 0 && !spans_[j] && bordered_[j] && plans_[j].Count() > 1)
       WalkAsWeights(j);
     else
       rest_[n_step++] = j;
@@ -127,7 +129,7 @@ void MovingGroup::Splat() {
 }
 
 void MovingGroup::WalkAsWeights(size_t j) {
-  const float* kern = kerns_[j];
+  const float* bordered = bordered_[j];
   const int32_t h = halves_[j];
   pixel_sample q = plans_[j].sample();
   streak::LayOutInStep(&plans_[j], 1, [&](size_t, float x, float y, float w) {
@@ -135,7 +137,7 @@ void MovingGroup::WalkAsWeights(size_t j) {
     q.x = x;
     q.y = y;
     q.weight = w;
-    band_.AddPointWeights(q, kern, h);
+    band_.AddPointWeights(q, bordered, h);
   });
   band_.AddStreakWeights(colours_[j]);
 }

@@ -12,6 +12,15 @@
 
 namespace splat {
 
+// A bank entry as the pass adds it: its taps (side 2h + 1), the same inside
+// a border of zeros (see ZeroBordered), and its spans when it goes as spans.
+struct PassKernel {
+  const float* taps = nullptr;
+  const float* bordered = nullptr;
+  int32_t h = 0;
+  const dof::KernelSpans* spans = nullptr;
+};
+
 class MovingGroup {
  public:
   static constexpr size_t kMaxSamples = 256;
@@ -23,9 +32,8 @@ class MovingGroup {
   void Begin(float* scratch, bool mirror, int32_t width, int32_t height);
 
   bool Full() const { return count_ == kMaxSamples; }
-  // A moving sample with its kernel (side 2h + 1, its spans when it goes as
-  // spans, else null); `s` must outlive Splat().
-  void Add(const pixel_sample& s, const float* kern, int32_t h, const dof::KernelSpans* spans);
+  // A moving sample with its kernel; `s` and the kernel must outlive Splat().
+  void Add(const pixel_sample& s, const PassKernel& k);
   // Adds every sample's streak into the band and empties the group.
   void Splat();
 
@@ -44,7 +52,7 @@ class MovingGroup {
   int32_t width_ = 0, height_ = 0;
   size_t count_ = 0;
   std::vector<streak::Plan> plans_, ordered_;
-  std::vector<const float*> kerns_;
+  std::vector<const float*> kerns_, bordered_;
   std::vector<int32_t> halves_;
   std::vector<const dof::KernelSpans*> spans_;
   Colour colours_[kMaxSamples], ordered_colours_[kMaxSamples];

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "image/tessaly_image.h"
 #include "process/pixel_sample.h"
@@ -170,6 +171,15 @@ void MergedFootprint(Sink& s, const pixel_sample& q, const float* kern, int32_t 
     FootprintRow(kern, d, r - top, fx, fy, scratch);
     s.Add(r, c0, scratch + (c0 - left), c1 - c0 + 1, q.weight, q.color);
   }
+}
+
+// A kernel (side d) inside a border of zeros one tap wide (side d + 2): a
+// point's bilinear copies then read their neighbours' taps without tests.
+inline std::vector<float> ZeroBordered(const float* kern, int32_t d) {
+  const size_t side = size_t(d) + 2;
+  std::vector<float> out(side * side, 0.0f);
+  for (int32_t i = 0; i < d; ++i) std::copy(kern + size_t(i) * size_t(d), kern + size_t(i + 1) * size_t(d), out.begin() + ptrdiff_t((size_t(i) + 1) * side + 1));
+  return out;
 }
 
 // The shared accumulation images by row-0 address and stride.

@@ -70,14 +70,21 @@ void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* col
   });
 }
 
-void AddWeightBlockImpl(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
-                        int32_t n, float t) {
-  for (int32_t i = 0; i < rows; ++i, weights += weight_stride, kern += kern_stride)
-    ForEachLane(n, [&](auto dd, int32_t j) {
+void AddMergedCopiesImpl(const MergedCopies& m) {
+  const double a0 = m.a0, a1 = m.a1, b0 = m.b0, b1 = m.b1;
+  double* weights = m.weights;
+  const float* k = m.k;
+  for (int32_t i = 0; i < m.rows; ++i, weights += m.weight_stride, k += m.k_stride)
+    ForEachLane(m.n, [&](auto dd, int32_t j) {
       const hn::Rebind<float, decltype(dd)> df;
+      auto tap = [&](const float* p) { return hn::PromoteTo(dd, hn::LoadU(df, p)); };
+      const float* up = k - m.k_stride;
+      auto sum = hn::Mul(hn::Set(dd, a0), tap(k + j));
+      sum = hn::MulAdd(hn::Set(dd, a1), tap(k + j - 1), sum);
+      sum = hn::MulAdd(hn::Set(dd, b0), tap(up + j), sum);
+      sum = hn::MulAdd(hn::Set(dd, b1), tap(up + j - 1), sum);
       double* w = weights + j;
-      hn::StoreU(hn::MulAdd(hn::Set(dd, double(t)), hn::PromoteTo(dd, hn::LoadU(df, kern + j)), hn::LoadU(dd, w)),
-                 dd, w);
+      hn::StoreU(hn::Add(hn::LoadU(dd, w), sum), dd, w);
     });
 }
 
@@ -318,7 +325,7 @@ HWY_AFTER_NAMESPACE();
 namespace splat {
 
 HWY_EXPORT(AddKernelRunImpl);
-HWY_EXPORT(AddWeightBlockImpl);
+HWY_EXPORT(AddMergedCopiesImpl);
 HWY_EXPORT(AddPointRunImpl);
 HWY_EXPORT(AddWeightsInColourAndClearImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
@@ -335,10 +342,7 @@ void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours
   HWY_DYNAMIC_DISPATCH(AddPointRunImpl)(at, colours, n, v);
 }
 
-void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
-                    int32_t n, float t) {
-  HWY_DYNAMIC_DISPATCH(AddWeightBlockImpl)(weights, weight_stride, kern, kern_stride, rows, n, t);
-}
+void AddMergedCopies(const MergedCopies& m) { HWY_DYNAMIC_DISPATCH(AddMergedCopiesImpl)(m); }
 
 void AddWeightsInColourAndClear(const PlanarRun& at, double* weights, int32_t n,
                                 const tessaly_image::color_rgba_f& col) {

@@ -44,10 +44,19 @@ void AddRowOfStills(const RowOfStills& r);
 // weight[j] += v, colour c[j] += v * colours[j].c (in double), for j < n.
 void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v);
 
-// weights[i * weight_stride + j] += t * kern[i * kern_stride + j] (in
-// double), for i < rows and j < n.
-void AddWeightBlock(double* weights, size_t weight_stride, const float* kern, size_t kern_stride, int32_t rows,
-                    int32_t n, float t);
+// A point's four bilinear copies of a kernel merged, as weights: with k the
+// kernel inside its zero border (rows k_stride apart) at the footprint's
+// first tap, weights[i * weight_stride + j] += a0 k[i][j] + a1 k[i][j - 1]
+// + b0 k[i - 1][j] + b1 k[i - 1][j - 1] (in double), for i < rows, j < n.
+struct MergedCopies {
+  double* weights;
+  size_t weight_stride;
+  const float* k;
+  size_t k_stride;
+  int32_t rows, n;
+  float a0, a1, b0, b1;
+};
+void AddMergedCopies(const MergedCopies& m);
 
 // plane weight[j] += weights[j], colour c[j] += weights[j] * col.c, then
 // weights[j] = 0, for j < n.

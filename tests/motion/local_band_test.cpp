@@ -132,8 +132,11 @@ TEST_P(MovingGroup, EqualsEachStreakLaidOutOnItsOwn) {
     splat::MovingGroup group(band);
     group.Begin(scratch.data(), c.mirror, W, H);
     auto is_small = [&](const pixel_sample& s) { return s.vx == c.vx * 0.5f; };
+    const std::vector<float> small_bordered = splat::ZeroBordered(small.data(), 2 * (c.h / 2) + 1),
+                             kern_bordered = splat::ZeroBordered(kern.data(), 2 * c.h + 1);
     for (const pixel_sample& s : samples)
-      group.Add(s, is_small(s) ? small.data() : kern.data(), is_small(s) ? c.h / 2 : c.h, nullptr);
+      group.Add(s, is_small(s) ? splat::PassKernel{small.data(), small_bordered.data(), c.h / 2, nullptr}
+                              : splat::PassKernel{kern.data(), kern_bordered.data(), c.h, nullptr});
     group.Splat();
 
     Images want(W, H);
