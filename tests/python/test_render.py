@@ -159,12 +159,17 @@ def test_ctrl_c_cancels_the_frame(tool):
     tool.render(rgba, motion=motion, threads=1)
     full = time.monotonic() - started
     live = quorvex.live_objects()
+    # Python's own Ctrl-C handler, even when started with SIGINT ignored (nohup, &).
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     timer = threading.Timer(0.1, lambda: os.kill(os.getpid(), signal.SIGINT))
     timer.start()
     started = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
-        tool.render(rgba, motion=motion, threads=1)
-    timer.join()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            tool.render(rgba, motion=motion, threads=1)
+    finally:
+        timer.join()
+        signal.signal(signal.SIGINT, previous)
     assert time.monotonic() - started < 0.6 * full, "the frame ran on after Ctrl-C"
     assert quorvex.live_objects() == live
     assert tool.render(rgba[:4, :4]).shape == (4, 4, 4)  # the abort flag is lowered again
