@@ -83,8 +83,9 @@ int Threads() {
 // The earlier read route: every part through OpenImageIO as interleaved
 // floats, then one pass into planes.
 FileImage ReadBefore(const std::string& path) {
-  auto in = OIIO::ImageInput::open(path);
-  const OIIO::ImageSpec& s = in->spec();
+  auto in = OIIO::ImageInput::create(path);
+  OIIO::ImageSpec s;
+  if (!in || !in->open(path, s)) std::abort();
   FileImage img;
   img.width = s.width;
   img.height = s.height;
