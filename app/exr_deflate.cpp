@@ -67,7 +67,7 @@ struct Block {
   size_t part = 0;
   uint64_t copy_at = 0, copy_size = 0;  // copied bytes, when `lines` is 0
   int64_t first = 0, lines = 0;         // the input's one-line chunks to zip
-  std::vector<char> out;                // the finished chunk
+  std::vector<char> out;                // a zipped chunk, finished
 };
 
 }  // namespace
@@ -106,11 +106,7 @@ void CompressParts(std::vector<char>& bytes, const std::vector<PartCompression>&
 
   tbb::parallel_for(size_t(0), blocks.size(), [&](size_t b) {
     Block& block = blocks[b];
-    if (block.lines == 0) {
-      block.out.assign(bytes.begin() + ptrdiff_t(block.copy_at),
-                       bytes.begin() + ptrdiff_t(block.copy_at + block.copy_size));
-      return;
-    }
+    if (block.lines == 0) return;  // copied as it is below
     const exr_chunks::PartLayout& layout = file.parts[block.part];
     std::vector<char> raw;
     for (int64_t i = block.first; i < block.first + block.lines; ++i) {
@@ -141,16 +137,21 @@ void CompressParts(std::vector<char>& bytes, const std::vector<PartCompression>&
       std::memcpy(out.data() + file.parts[p].chunk_count_at, &n, sizeof n);
     }
   }
+  auto size_of = [](const Block& b) { return b.lines == 0 ? b.copy_size : uint64_t(b.out.size()); };
   uint64_t at = file.tables_at + 8 * blocks.size(), total = at;
-  for (const Block& b : blocks) total += b.out.size();
+  for (const Block& b : blocks) total += size_of(b);
   out.reserve(total);
   for (const Block& b : blocks) {
     Put(out, at);
-    at += b.out.size();
+    at += size_of(b);
   }
   for (Block& b : blocks) {
-    out.insert(out.end(), b.out.begin(), b.out.end());
-    std::vector<char>().swap(b.out);
+    if (b.lines == 0) {
+      out.insert(out.end(), bytes.begin() + ptrdiff_t(b.copy_at), bytes.begin() + ptrdiff_t(b.copy_at + b.copy_size));
+    } else {
+      out.insert(out.end(), b.out.begin(), b.out.end());
+      std::vector<char>().swap(b.out);
+    }
   }
   bytes.swap(out);
 }

@@ -177,7 +177,9 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
 // additions in chunk order whatever the threads' timing. The host hands
 // chunks out in increasing order, so those before c have all started.
 void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
-  RowLocks& locks = *in_.row_locks;
+  // Only chunks write the differences, each row once every earlier chunk
+  // is past it: that order alone keeps the row to one chunk at a time (no
+  // row lock: the images' rows stay free for the bands' flushes).
   std::atomic<int32_t>& mine = span_rows_[size_t(chunk)];
   auto enter = [&](int32_t r) {
     for (size_t c = spans_done_below_.load(std::memory_order_acquire); c < size_t(chunk); ++c)
@@ -186,12 +188,8 @@ void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
         if (next != kSpansNotStarted && next > r) break;
         std::this_thread::yield();
       }
-    locks[size_t(r)]->lock();
   };
-  auto leave = [&](int32_t r) {
-    locks[size_t(r)]->unlock();
-    mine.store(r + 1, std::memory_order_release);
-  };
+  auto leave = [&](int32_t r) { mine.store(r + 1, std::memory_order_release); };
   band.AddSpanCopies(steps_, enter, leave);
 }
 

@@ -137,7 +137,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
   int32_t dmax = 0;
   for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
   if (tap_scratch_.size() < size_t(dmax) + 2 + kRunPad) tap_scratch_.resize(size_t(dmax) + 2 + kRunPad);
-  // Room for every copy first: nothing below allocates while a row is held.
+  // Room for every copy first: nothing below allocates between enter and leave.
   active_.clear();
   active_.reserve(n);
   size_t next = 0;

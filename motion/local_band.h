@@ -86,14 +86,13 @@ class LocalBand {
 
   // Adds the span kernels queued since the last call into `steps`, row by
   // row from the band's first row to its last, between enter(r) and
-  // leave(r) (which hold row r meanwhile; nothing between them throws).
+  // leave(r) (which keep row r to this band meanwhile; nothing between them throws).
   void AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
                      const std::function<void(int32_t)>& leave);
 
-  bool HasSpanCopies() const { return !copies_.empty(); }
   bool Dirty() const { return dirty_; }
-  // Adds every touched span into `image` (and the column differences into
-  // `steps`), holding `lock(row)` for each row, and zeroes the band again.
+  // Adds every touched span into `image`, holding `lock(row)` for each row,
+  // and zeroes the band again.
   template <class LockRow>
   void Flush(const Target& image, LockRow&& lock) {
     if (!dirty_) return;

@@ -91,47 +91,28 @@ void RowOfPoints(Sink& s, int32_t x0, float y, int32_t count, const Colour* colo
   }
 }
 
-// One of a point's four bilinear copies of its kernel (side d), clipped:
-// rows r0 .. r1 and columns c0 .. c1, whose top left tap is `kern`
-// (rows d apart), weighted w.
-struct KernelCopy {
-  int32_t r0, r1, c0, c1;
-  const float* kern;
-  float w;
-};
-
-// Calls copy(KernelCopy) for each of the point's bilinear copies with a
-// weight above 0 that reaches rows row_lo .. row_hi and columns 0 .. width - 1.
-template <class Copy>
-void ForEachCopy(const pixel_sample& q, const float* kern, int32_t h, int32_t row_lo, int32_t row_hi, int32_t width,
-                 Copy&& copy) {
+// The straightforward splat: four bilinear copies of the point's kernel,
+// each clipped to the sink, those with a weight above 0 drawn.
+template <class Sink>
+void FourCopies(Sink& s, const pixel_sample& q, const float* kern, int32_t h) {
   const int32_t d = 2 * h + 1;
   const int32_t x0 = int32_t(std::floor(q.x)), y0 = int32_t(std::floor(q.y));
   const float fx = q.x - float(x0), fy = q.y - float(y0);
   for (int32_t dy = 0; dy < 2; ++dy) {
     const float wy = dy == 0 ? 1.0f - fy : fy;
     const int32_t cy = y0 + dy;
-    const int32_t r0 = std::max(cy - h, row_lo), r1 = std::min(cy + h, row_hi);
+    const int32_t r0 = std::max(cy - h, s.row_lo), r1 = std::min(cy + h, s.row_hi);
     if (!(wy > 0.0f) || r0 > r1) continue;
     for (int32_t dx = 0; dx < 2; ++dx) {
       const float wx = dx == 0 ? 1.0f - fx : fx;
       const int32_t cx = x0 + dx;
-      const int32_t c0 = std::max(cx - h, 0), c1 = std::min(cx + h, width - 1);
+      const int32_t c0 = std::max(cx - h, 0), c1 = std::min(cx + h, s.width - 1);
       if (!(wx > 0.0f) || c0 > c1) continue;
-      copy(KernelCopy{r0, r1, c0, c1, kern + size_t(r0 - (cy - h)) * size_t(d) + size_t(c0 - (cx - h)),
-                      (wx * q.weight) * wy});
+      const float w = (wx * q.weight) * wy;
+      for (int32_t r = r0; r <= r1; ++r)
+        s.Add(r, c0, kern + size_t(r - (cy - h)) * size_t(d) + size_t(c0 - (cx - h)), c1 - c0 + 1, w, q.color);
     }
   }
-}
-
-// The straightforward splat: four bilinear copies of the point's kernel,
-// each clipped to the sink, those with a weight above 0 drawn.
-template <class Sink>
-void FourCopies(Sink& s, const pixel_sample& q, const float* kern, int32_t h) {
-  const size_t d = size_t(2 * h + 1);
-  ForEachCopy(q, kern, h, s.row_lo, s.row_hi, s.width, [&](const KernelCopy& c) {
-    for (int32_t r = c.r0; r <= c.r1; ++r) s.Add(r, c.c0, c.kern + size_t(r - c.r0) * d, c.c1 - c.c0 + 1, c.w, q.color);
-  });
 }
 
 // Row i of the merged footprint of a point at fraction (fx, fy): kernel row
