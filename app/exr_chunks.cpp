@@ -219,23 +219,23 @@ std::string Walk(Reader& r, uint64_t size, FileLayout& file) {
     if (table_bytes > size) break;
   }
   const uint64_t tables_end = r.pos_ + table_bytes;
+  file.tables_end = tables_end;
   if (tables_end > size)
     return "the file ends at byte " + At(size) + ", inside its offset table, which needs " + At(tables_end) +
            " bytes: it is cut short";
   return "";
 }
 
-std::string Check(int fd, uint64_t size) {
-  Reader r(fd, size);
-  FileLayout file;
+// The headers, then every part's offset table (kept in `file`) and the
+// chunks it points to against the file's size.
+std::string Check(Reader& r, uint64_t size, FileLayout& file) {
   if (std::string problem = Walk(r, size, file); !problem.empty()) return problem;
-  const std::vector<Part>& parts = file.parts;
+  std::vector<Part>& parts = file.parts;
   const bool multipart = file.multipart;
-  uint64_t tables_end = file.tables_at;
-  for (const Part& p : parts) tables_end += uint64_t(p.chunks) * 8;
-  std::vector<uint64_t> offsets;
+  const uint64_t tables_end = file.tables_end;
   uint64_t table_pos = file.tables_at;
   for (size_t i = 0; i < parts.size(); ++i) {
+    std::vector<uint64_t>& offsets = parts[i].offsets;
     offsets.resize(size_t(parts[i].chunks));
     r.pos_ = table_pos;
     table_pos += offsets.size() * 8;
@@ -269,14 +269,16 @@ bool IsExr(const std::string& path) {
 FileLayout LayoutOf(const char* bytes, size_t size) {
   Reader r(bytes, size);
   FileLayout file;
-  if (!Walk(r, size, file).empty()) file.parts.clear();
+  if (!Check(r, size, file).empty()) file.parts.clear();
   return file;
 }
 
 std::string Problem(const std::string& path, uint64_t file_size) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
-  std::string p = Check(fd, file_size);
+  Reader r(fd, file_size);
+  FileLayout file;
+  std::string p = Check(r, file_size, file);
   ::close(fd);
   return p;
 }

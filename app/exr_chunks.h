@@ -21,15 +21,18 @@ struct PartLayout {
   uint64_t compression_at = 0;  // the "compression" attribute's value
   uint64_t chunk_count_at = 0;  // the "chunkCount" attribute's value; 0 when absent
   int64_t chunks = 0;           // entries in its offset table
+  std::vector<uint64_t> offsets;  // the table (LayoutOf fills it)
 };
 
 struct FileLayout {
   bool multipart = false;
   std::vector<PartLayout> parts;  // empty when the headers are malformed
   uint64_t tables_at = 0;         // the first part's offset table, right after the headers
+  uint64_t tables_end = 0;        // where the tables end and the chunks begin
 };
 
-// The headers of an OpenEXR file held in memory.
+// The headers and offset tables of an OpenEXR file held in memory, every
+// chunk checked to lie inside it.
 FileLayout LayoutOf(const char* bytes, size_t size);
 
 // True when the file starts with the OpenEXR magic number.

@@ -81,17 +81,12 @@ void CompressParts(std::vector<char>& bytes, const std::vector<PartCompression>&
   const uint64_t part_field = file.multipart ? 4 : 0;
 
   std::vector<Block> blocks;
-  std::vector<std::vector<uint64_t>> offsets(parts.size());
-  uint64_t table = file.tables_at;
   for (size_t p = 0; p < parts.size(); ++p) {
     const exr_chunks::PartLayout& layout = file.parts[p];
-    offsets[p].resize(size_t(layout.chunks));
-    for (size_t i = 0; i < offsets[p].size(); ++i) offsets[p][i] = Load<uint64_t>(bytes, table + 8 * i);
-    table += 8 * offsets[p].size();
     const int want = parts[p].compression;
     if (want == PartCompression::kAsWritten) {
       if (layout.tiled || layout.deep) throw std::logic_error("exr_deflate: only scanline parts are copied");
-      for (uint64_t o : offsets[p]) {
+      for (uint64_t o : layout.offsets) {
         const uint64_t head = part_field + 8;
         blocks.push_back({p, o, head + uint64_t(Load<int32_t>(bytes, o + head - 4)), 0, 0, {}});
       }
@@ -110,7 +105,7 @@ void CompressParts(std::vector<char>& bytes, const std::vector<PartCompression>&
     const exr_chunks::PartLayout& layout = file.parts[block.part];
     std::vector<char> raw;
     for (int64_t i = block.first; i < block.first + block.lines; ++i) {
-      const uint64_t o = offsets[block.part][size_t(i)];
+      const uint64_t o = layout.offsets[size_t(i)];
       const int32_t y = Load<int32_t>(bytes, o + part_field), size = Load<int32_t>(bytes, o + part_field + 4);
       if (y != layout.y0 + i || size < 0 || o + part_field + 8 + uint64_t(size) > bytes.size())
         throw std::logic_error("exr_deflate: an uncompressed chunk is not the line expected");

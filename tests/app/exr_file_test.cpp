@@ -219,7 +219,11 @@ TEST_P(ExrFile, ReadsOiioFilesAndWritesThemBackWithHeadersAndPixels) {
     for (size_t k = 0; k < size_t(kW) * kH; ++k) ExpectClose(again.planes[c][k], file.planes[c][k], err, again.names[c]);
   }
   if (std::string(codec.name).rfind("zip", 0) == 0) {
-    EXPECT_LT(fs::file_size(out_path), fs::file_size(in_path) * 5 / 4) << "zip chunks left undeflated";
+    const std::string raw_path = (dir / "raw.exr").string();
+    Image* raw = MakeHostImage(file, {}, pick);
+    WriteImageFile(raw_path, *raw, &file, pick, OutputDepth::Auto, {}, {"none", {}});
+    raw->Recycle();
+    EXPECT_LT(fs::file_size(out_path), fs::file_size(raw_path) * 9 / 10) << "zip chunks left undeflated";
   }
   const std::vector<OiioPart> back = ReadWithOiio(out_path);
   ASSERT_EQ(back.size(), written.size());
