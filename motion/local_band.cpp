@@ -193,6 +193,11 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
   const int32_t c0 = std::max(left, 0), c1 = std::min(x0 + count - 1 + h, width - 1);
   const int32_t r0 = std::max(top, row_lo), r1 = std::min(y0 + h, row_hi);
   if (c0 > c1 || r0 > r1) return;
+  if (h == 0) {
+    // The one-pixel kernel: one point a sample.
+    MarkWritten(r0, c0, c1);
+    return AddPointRun(At(r0, c0), colours + (c0 - x0), c1 - c0 + 1, kern[0], weights + (c0 - x0));
+  }
   float weighted[4 * kMaxRun];
   for (int32_t j = 0; j < count; ++j) {
     weighted[4 * j] = weights[j] * colours[j].r;

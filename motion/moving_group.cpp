@@ -77,8 +77,7 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
       [&](size_t f, size_t l, float x, float y, float weight) {
         const int32_t c = FloorToInt(x);
         const float fx = x - float(c);
-        if (h == 0 && !(fx > 0.0f))
-          return RowOfPoints(band_, c, y, int32_t(l - f + 1), cols + f, weight, kern[0]);
+        if (h == 0) return RowOfPoints(band_, c, fx, y, int32_t(l - f + 1), cols + f, weight, kern[0]);
         for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
           const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
           if (spans)

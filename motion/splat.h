@@ -73,21 +73,26 @@ void OnePixel(Sink& s, float x, float y, float weight, const Colour& col, float 
   }
 }
 
-// OnePixel for `count` points at whole columns x0, x0 + 1, ... of one row
-// position y, point j of colour colours[j], all of one weight.
+// OnePixel for `count` points at columns x0 + fx, x0 + 1 + fx, ... of one
+// row position y, point j of colour colours[j], all of one weight: each of
+// the (up to) four bilinear copies is one row of points.
 template <class Sink>
-void RowOfPoints(Sink& s, int32_t x0, float y, int32_t count, const Colour* colours, float weight, float k) {
+void RowOfPoints(Sink& s, int32_t x0, float fx, float y, int32_t count, const Colour* colours, float weight,
+                 float k) {
   const int32_t y0 = FloorToInt(y);
   const float fy = y - float(y0);
-  const int32_t c0 = std::max(x0, 0), c1 = std::min(x0 + count - 1, s.width - 1);
-  if (c0 > c1) return;
-  const float wy[2] = {1.0f - fy, fy};
-  const int32_t rows = fy > 0.0f ? 2 : 1;
+  const float wx[2] = {1.0f - fx, fx}, wy[2] = {1.0f - fy, fy};
+  const int32_t rows = fy > 0.0f ? 2 : 1, cols = fx > 0.0f ? 2 : 1;
   for (int32_t dy = 0; dy < rows; ++dy) {
     const int32_t r = y0 + dy;
     if (r < s.row_lo || r > s.row_hi) continue;
-    const float v = weight * (wy[dy] * 1.0f * k);  // the same product as OnePixel's
-    s.AddPoints(r, c0, c1 - c0 + 1, v, colours + (c0 - x0));
+    for (int32_t dx = 0; dx < cols; ++dx) {
+      const int32_t first = x0 + dx;
+      const int32_t c0 = std::max(first, 0), c1 = std::min(first + count - 1, s.width - 1);
+      if (c0 > c1) continue;
+      const float v = weight * (wy[dy] * wx[dx] * k);  // the same product as OnePixel's
+      s.AddPoints(r, c0, c1 - c0 + 1, v, colours + (c0 - first));
+    }
   }
 }
 

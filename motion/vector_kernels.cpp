@@ -50,13 +50,15 @@ void AddKernelRunImpl(const PlanarRun& at, const float* kern, int32_t n, float t
 }
 
 // The same products and sums as the one-lane loop of LocalBand::AddPoints.
-void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v) {
+void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v,
+                     const float* weights) {
   const float* c = reinterpret_cast<const float*>(colours);
   ForEachLane(n, [&](auto dd, int32_t j) {
     const hn::Rebind<float, decltype(dd)> df;
     auto r = hn::Zero(df), g = r, b = r, a = r;
     hn::LoadInterleaved4(df, c + 4 * j, r, g, b, a);
-    const auto vv = hn::Set(dd, double(v));
+    auto vv = hn::Set(dd, double(v));
+    if (weights) vv = hn::Mul(vv, hn::PromoteTo(dd, hn::LoadU(df, weights + j)));
     auto add = [&](auto channel, int k) {
       double* p = at.plane[k] + j;
       hn::StoreU(hn::Add(hn::LoadU(dd, p), hn::Mul(vv, hn::PromoteTo(dd, channel))), dd, p);
@@ -338,8 +340,9 @@ void AddKernelRun(const PlanarRun& at, const float* kern, int32_t n, float t, co
   HWY_DYNAMIC_DISPATCH(AddKernelRunImpl)(at, kern, n, t, col);
 }
 
-void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v) {
-  HWY_DYNAMIC_DISPATCH(AddPointRunImpl)(at, colours, n, v);
+void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v,
+                 const float* weights) {
+  HWY_DYNAMIC_DISPATCH(AddPointRunImpl)(at, colours, n, v, weights);
 }
 
 void AddMergedCopies(const MergedCopies& m) { HWY_DYNAMIC_DISPATCH(AddMergedCopiesImpl)(m); }

@@ -40,9 +40,11 @@ struct RowOfStills {
 constexpr int32_t kStillsPad = 16;
 void AddRowOfStills(const RowOfStills& r);
 
-// One row of points at consecutive columns, all of weight v: plane
-// weight[j] += v, colour c[j] += v * colours[j].c (in double), for j < n.
-void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v);
+// One row of points at consecutive columns, of weight v_j = v (or, given
+// `weights`, v times weights[j]): plane weight[j] += v_j, colour c[j] +=
+// v_j * colours[j].c (in double), for j < n.
+void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours, int32_t n, float v,
+                 const float* weights = nullptr);
 
 // A point's four bilinear copies of a kernel merged, as weights: with k the
 // kernel inside its zero border (rows k_stride apart) at the footprint's
