@@ -13,18 +13,18 @@ namespace splat {
 namespace {
 
 // Makes `planes` hold at least `pixels` zeros each.
-template <size_t kCount>
-void Reserve(double* (&planes)[kCount], size_t& capacity, size_t pixels) {
+template <class T, size_t kCount>
+void Reserve(T* (&planes)[kCount], size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
-  for (double*& p : planes) {
+  for (T*& p : planes) {
     std::free(p);
     p = nullptr;
   }
   capacity = 0;
-  for (double*& p : planes) {
-    p = static_cast<double*>(AllocateAligned(pixels * sizeof(double)));
+  for (T*& p : planes) {
+    p = static_cast<T*>(AllocateAligned(pixels * sizeof(T)));
     if (!p) throw std::bad_alloc();
-    std::memset(p, 0, pixels * sizeof(double));
+    std::memset(p, 0, pixels * sizeof(T));
   }
   capacity = pixels;
 }

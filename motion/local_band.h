@@ -110,7 +110,7 @@ class LocalBand {
   }
 
   // Memory the band's planes hold.
-  size_t Bytes() const { return (capacity_ * 5 + weights_capacity_) * sizeof(double); }
+  size_t Bytes() const { return capacity_ * 5 * sizeof(double) + weights_capacity_ * sizeof(float); }
 
   // The group its moving samples gather in, kept with the band.
   MovingGroup& Moving();
@@ -136,7 +136,7 @@ class LocalBand {
     }
     weight_rows_ = {std::min(weight_rows_.first, r0), std::max(weight_rows_.second, r1)};
   }
-  double* WeightsAt(int32_t r, int32_t c) const {
+  float* WeightsAt(int32_t r, int32_t c) const {
     return weights_[0] + size_t(r - row_lo) * size_t(width) + size_t(c);
   }
   PlanarRun At(int32_t r, int32_t c) const {
@@ -153,7 +153,10 @@ class LocalBand {
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   size_t capacity_ = 0;      // pixels per plane
-  double* weights_[1] = {};  // one streak's weights, made on first use
+  // One streak's weights, made on first use. Float is enough: a pixel sums
+  // at most four taps from each of the streak's points (see
+  // AddPointWeights), and the sums go into the double planes.
+  float* weights_[1] = {};
   size_t weights_capacity_ = 0;
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;

@@ -9,6 +9,8 @@ namespace splat {
 namespace {
 // Fewest neighbours moving alike that go through as runs.
 constexpr size_t kMinAlike = 4;
+// Most points of a streak whose weights gather before they are added.
+constexpr int32_t kMaxWeightedPoints = 64;
 static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go through LayOutAlike whole");
 }  // namespace
 
@@ -131,12 +133,20 @@ void MovingGroup::WalkAsWeights(size_t j) {
   const float* bordered = bordered_[j];
   const int32_t h = halves_[j];
   pixel_sample q = plans_[j].sample();
+  int32_t gathered = 0;
   streak::LayOutInStep(&plans_[j], 1, [&](size_t, float x, float y, float w) {
     if (!Lands(x, y)) return;
     q.x = x;
     q.y = y;
     q.weight = w;
     band_.AddPointWeights(q, bordered, h);
+    // The weights are floats: a pixel takes at most kMaxWeightedPoints sums
+    // before they go into the double planes, which bounds their rounding
+    // (about 4e-6 of the value at worst).
+    if (++gathered == kMaxWeightedPoints) {
+      band_.AddStreakWeights(colours_[j]);
+      gathered = 0;
+    }
   });
   band_.AddStreakWeights(colours_[j]);
 }

@@ -16,16 +16,26 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // No lane count is assumed: at the scalar level a vector is one number.
-// step(d, j) for the doubles j .. j + Lanes(d) - 1 of a run of n: whole
-// vectors, then the rest one lane at a time with the same operations.
-template <class Step>
+// step(d, j) for the numbers j .. j + Lanes(d) - 1 of a run of n: whole
+// vectors, then the rest in vectors of 8, 4, 2 and 1 lanes with the same
+// operations (a kernel row of 31 floats is one 16-lane vector, one of 8,
+// one of 4, one of 2 and one number, not 15 numbers).
+template <class T, size_t kLanes, class Step>
+HWY_INLINE void RestOfLanes(int32_t n, int32_t& j, const Step& step) {
+  const hn::CappedTag<T, kLanes> d;
+  const int32_t N = int32_t(hn::Lanes(d));
+  for (; j + N <= n; j += N) step(d, j);
+}
+template <class T = double, class Step>
 HWY_INLINE void ForEachLane(int32_t n, const Step& step) {
-  const hn::ScalableTag<double> dd;
-  const hn::CappedTag<double, 1> d1;
-  const int32_t N = int32_t(hn::Lanes(dd));
+  const hn::ScalableTag<T> d;
+  const int32_t N = int32_t(hn::Lanes(d));
   int32_t j = 0;
-  for (; j + N <= n; j += N) step(dd, j);
-  for (; j < n; ++j) step(d1, j);
+  for (; j + N <= n; j += N) step(d, j);
+  RestOfLanes<T, 8>(n, j, step);
+  RestOfLanes<T, 4>(n, j, step);
+  RestOfLanes<T, 2>(n, j, step);
+  RestOfLanes<T, 1>(n, j, step);
 }
 
 // Weights v (lanes of doubles) at pixel j of a band: times the colour into
@@ -73,28 +83,26 @@ void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* col
 }
 
 void AddMergedCopiesImpl(const MergedCopies& m) {
-  const double a0 = m.a0, a1 = m.a1, b0 = m.b0, b1 = m.b1;
-  double* weights = m.weights;
+  float* weights = m.weights;
   const float* k = m.k;
   for (int32_t i = 0; i < m.rows; ++i, weights += m.weight_stride, k += m.k_stride)
-    ForEachLane(m.n, [&](auto dd, int32_t j) {
-      const hn::Rebind<float, decltype(dd)> df;
-      auto tap = [&](const float* p) { return hn::PromoteTo(dd, hn::LoadU(df, p)); };
+    ForEachLane<float>(m.n, [&](auto df, int32_t j) {
       const float* up = k - m.k_stride;
-      auto sum = hn::Mul(hn::Set(dd, a0), tap(k + j));
-      sum = hn::MulAdd(hn::Set(dd, a1), tap(k + j - 1), sum);
-      sum = hn::MulAdd(hn::Set(dd, b0), tap(up + j), sum);
-      sum = hn::MulAdd(hn::Set(dd, b1), tap(up + j - 1), sum);
-      double* w = weights + j;
-      hn::StoreU(hn::Add(hn::LoadU(dd, w), sum), dd, w);
+      auto sum = hn::Mul(hn::Set(df, m.a0), hn::LoadU(df, k + j));
+      sum = hn::MulAdd(hn::Set(df, m.a1), hn::LoadU(df, k + j - 1), sum);
+      sum = hn::MulAdd(hn::Set(df, m.b0), hn::LoadU(df, up + j), sum);
+      sum = hn::MulAdd(hn::Set(df, m.b1), hn::LoadU(df, up + j - 1), sum);
+      float* w = weights + j;
+      hn::StoreU(hn::Add(hn::LoadU(df, w), sum), df, w);
     });
 }
 
-void AddWeightsInColourAndClearImpl(const PlanarRun& at, double* weights, int32_t n,
+void AddWeightsInColourAndClearImpl(const PlanarRun& at, float* weights, int32_t n,
                                     const tessaly_image::color_rgba_f& col) {
   ForEachLane(n, [&](auto dd, int32_t j) {
-    const auto v = hn::LoadU(dd, weights + j);
-    hn::StoreU(hn::Zero(dd), dd, weights + j);
+    const hn::Rebind<float, decltype(dd)> df;
+    const auto v = hn::PromoteTo(dd, hn::LoadU(df, weights + j));
+    hn::StoreU(hn::Zero(df), df, weights + j);
     AddInColour(dd, at, j, v, col);
   });
 }
@@ -347,7 +355,7 @@ void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours
 
 void AddMergedCopies(const MergedCopies& m) { HWY_DYNAMIC_DISPATCH(AddMergedCopiesImpl)(m); }
 
-void AddWeightsInColourAndClear(const PlanarRun& at, double* weights, int32_t n,
+void AddWeightsInColourAndClear(const PlanarRun& at, float* weights, int32_t n,
                                 const tessaly_image::color_rgba_f& col) {
   HWY_DYNAMIC_DISPATCH(AddWeightsInColourAndClearImpl)(at, weights, n, col);
 }

@@ -49,9 +49,9 @@ void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours
 // A point's four bilinear copies of a kernel merged, as weights: with k the
 // kernel inside its zero border (rows k_stride apart) at the footprint's
 // first tap, weights[i * weight_stride + j] += a0 k[i][j] + a1 k[i][j - 1]
-// + b0 k[i - 1][j] + b1 k[i - 1][j - 1] (in double), for i < rows, j < n.
+// + b0 k[i - 1][j] + b1 k[i - 1][j - 1], for i < rows, j < n.
 struct MergedCopies {
-  double* weights;
+  float* weights;
   size_t weight_stride;
   const float* k;
   size_t k_stride;
@@ -62,7 +62,7 @@ void AddMergedCopies(const MergedCopies& m);
 
 // plane weight[j] += weights[j], colour c[j] += weights[j] * col.c, then
 // weights[j] = 0, for j < n.
-void AddWeightsInColourAndClear(const PlanarRun& at, double* weights, int32_t n,
+void AddWeightsInColourAndClear(const PlanarRun& at, float* weights, int32_t n,
                                 const tessaly_image::color_rgba_f& col);
 
 // image[j] += band[j] (colour interleaved r, g, b, a in the image, planar in

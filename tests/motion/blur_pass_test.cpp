@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -91,15 +92,19 @@ std::vector<Frame> EveryKindOfFrame() {
   frames.push_back({"diagonal span kernels", 150, Rows(14), FlatPicture(1, 12, 12), EdgeCondition::Black, span_blur});
   frames.push_back(
       {"span kernels along y", 150, Rows(14), FlatPicture(1, 0.5f, -30), EdgeCondition::Mirror, span_blur});
-  // Neighbours that all move differently: every streak walked point by point.
-  frames.push_back({"walked streaks of span kernels", 150, Rows(14),
-                    [](int x, int y) {
-                      PixelChannels c = FlatPicture(1, 0, 0)(x, y);
-                      c.VectX = 6.0f + float((x * 7 + y) % 5);
-                      c.VectY = float((x + y * 3) % 4) - 1.5f;
-                      return c;
-                    },
-                    EdgeCondition::Duplicate, span_blur});
+  // Neighbours that all move differently: every streak walked point by
+  // point, under span kernels, and under tap kernels along streaks of more
+  // points than gather as weights at once.
+  for (const auto& [name, motion, blur] : {std::tuple{"span kernels", 6.0f, span_blur},
+                                           std::tuple{"tap kernels", 70.0f, MaxBlurForHalfSide(5, 150)}})
+    frames.push_back({std::string("walked streaks of ") + name, 150, Rows(14),
+                      [motion = motion](int x, int y) {
+                        PixelChannels c = FlatPicture(1, 0, 0)(x, y);
+                        c.VectX = motion + float((x * 7 + y) % 5);
+                        c.VectY = float((x + y * 3) % 4) - 1.5f;
+                        return c;
+                      },
+                      EdgeCondition::Duplicate, blur});
   return frames;
 }
 
