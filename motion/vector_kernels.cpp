@@ -82,19 +82,32 @@ void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* col
   });
 }
 
-void AddMergedCopiesImpl(const MergedCopies& m) {
+// kUp / kLeft: whether the copies from the row above / the column left
+// carry weight. Streak points sit on whole pixels along their major axis,
+// so one of the two is almost always off, and the sums skip its zero
+// terms (which change nothing: adding 0 * k leaves a sum as it is).
+template <bool kUp, bool kLeft>
+HWY_INLINE void MergedCopiesRows(const MergedCopies& m) {
   float* weights = m.weights;
   const float* k = m.k;
   for (int32_t i = 0; i < m.rows; ++i, weights += m.weight_stride, k += m.k_stride)
     ForEachLane<float>(m.n, [&](auto df, int32_t j) {
       const float* up = k - m.k_stride;
       auto sum = hn::Mul(hn::Set(df, m.a0), hn::LoadU(df, k + j));
-      sum = hn::MulAdd(hn::Set(df, m.a1), hn::LoadU(df, k + j - 1), sum);
-      sum = hn::MulAdd(hn::Set(df, m.b0), hn::LoadU(df, up + j), sum);
-      sum = hn::MulAdd(hn::Set(df, m.b1), hn::LoadU(df, up + j - 1), sum);
+      if (kLeft) sum = hn::MulAdd(hn::Set(df, m.a1), hn::LoadU(df, k + j - 1), sum);
+      if (kUp) sum = hn::MulAdd(hn::Set(df, m.b0), hn::LoadU(df, up + j), sum);
+      if (kUp && kLeft) sum = hn::MulAdd(hn::Set(df, m.b1), hn::LoadU(df, up + j - 1), sum);
       float* w = weights + j;
       hn::StoreU(hn::Add(hn::LoadU(df, w), sum), df, w);
     });
+}
+
+void AddMergedCopiesImpl(const MergedCopies& m) {
+  const bool up = m.b0 != 0.0f || m.b1 != 0.0f, left = m.a1 != 0.0f || m.b1 != 0.0f;
+  if (up && left) return MergedCopiesRows<true, true>(m);
+  if (up) return MergedCopiesRows<true, false>(m);
+  if (left) return MergedCopiesRows<false, true>(m);
+  MergedCopiesRows<false, false>(m);
 }
 
 void AddWeightsInColourAndClearImpl(const PlanarRun& at, float* weights, int32_t n,
