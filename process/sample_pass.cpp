@@ -43,6 +43,9 @@ void AppendEdgeCopies(LargeVector<pixel_sample>& out, const pixel_sample& s, int
     for (int64_t i = 0; i < cy; ++i) add(col, row + sy * (1 + i));
 }
 
+// Edge copies per border pixel that the sample list has room for up front.
+constexpr size_t kEdgeCopyRoom = 64;
+
 }  // namespace
 
 size_t RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const PlaneImage& depth_image,
@@ -58,9 +61,12 @@ size_t RunSamplePass(const FrameSettings& fs, const PlaneImage& input, const Pla
 
   const double corrupt_length = kCorruptMotionSides * double(std::max(W, H));
   size_t corrupt = 0;
-  // Most pixels make a sample: room for all of them up front spares the
-  // list's regrowth copies.
-  samples.reserve(samples.size() + size_t(W) * size_t(H));
+  // Most pixels make a sample: room for all of them (and, with "Duplicate",
+  // for the edge copies of streaks up to 2 kEdgeCopyRoom pixels long) up
+  // front spares the list a regrowth that copies every sample near the end.
+  // Room never written costs no memory.
+  const size_t edge_room = duplicate ? kEdgeCopyRoom * 2 * (size_t(W) + size_t(H)) : 0;
+  samples.reserve(samples.size() + size_t(W) * size_t(H) + edge_room);
   for (int row = 0; row < H; ++row) {
     for (int col = 0; col < W; ++col) {
       const PixelChannels in = input.At(col, row);
