@@ -222,12 +222,13 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
       // each output pixel sums their taps before it is added.
       if (!splat::Lands(s)) continue;
       const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
-      float weights[splat::LocalBand::kMaxRun];
-      splat::Colour colours[splat::LocalBand::kMaxRun];
+      float weights[splat::LocalBand::kMaxSpanRun];
+      splat::Colour colours[splat::LocalBand::kMaxSpanRun];
+      const int32_t longest = spans ? splat::LocalBand::kMaxSpanRun : splat::LocalBand::kMaxRun;
       int32_t count = 0;
       weights[count] = s.weight;
       colours[count++] = s.color;
-      while (count < splat::LocalBand::kMaxRun && i + 1 < end) {
+      while (count < longest && i + 1 < end) {
         const pixel_sample& n = in_.samples[i + 1];
         if (!still[i + 1 - first] || kernel[i + 1 - first] != k || n.y != s.y || n.x != s.x + float(count)) break;
         ++i;

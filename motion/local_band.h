@@ -57,6 +57,10 @@ class LocalBand {
   // x0 + 1, ... sharing one kernel (side 2h + 1): each output pixel sums the
   // taps of every sample that reaches it before it is added once.
   static constexpr int32_t kMaxRun = kStillsPad;
+  // Runs under span kernels may be longer: their differences are gathered
+  // in vectors along the run, so a longer run writes fewer of them per
+  // sample (a run's part of a row is its length plus the rim's).
+  static constexpr int32_t kMaxSpanRun = 1024;
   void AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
                       const float* kern, int32_t h);
   // Points of `count` samples at columns x0 + fx, x0 + 1 + fx, ... on one
@@ -74,12 +78,12 @@ class LocalBand {
   // Adds the weights gathered since the last call, times `col`, and clears them.
   void AddStreakWeights(const Colour& col);
 
-  // A span kernel (side 2h + 1, spans `sp`) for `count` (at most kMaxRun)
+  // A span kernel (side 2h + 1, spans `sp`) for `count` (at most kMaxSpanRun)
   // samples at whole pixels x0, x0 + 1, ... of row y0, sample j weighted
   // weights[j]: AddRunOfStills for span kernels.
   void AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours, int32_t h,
                      const dof::KernelSpans& sp);
-  // AddRunOfPoints for span kernels: one copy of the kernel for each of the
+  // AddRunOfPoints for span kernels (at most kMaxSpanRun samples): one copy of the kernel for each of the
   // point's bilinear neighbours.
   void AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours, int32_t h,
                      const dof::KernelSpans& sp);

@@ -80,8 +80,9 @@ void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
         const int32_t c = FloorToInt(x);
         const float fx = x - float(c);
         if (h == 0) return RowOfPoints(band_, c, fx, y, int32_t(l - f + 1), cols + f, weight, kern[0]);
-        for (size_t j = f; j <= l; j += LocalBand::kMaxRun) {
-          const int32_t m = int32_t(std::min<size_t>(l - j + 1, LocalBand::kMaxRun));
+        const size_t longest = spans ? LocalBand::kMaxSpanRun : LocalBand::kMaxRun;
+        for (size_t j = f; j <= l; j += longest) {
+          const int32_t m = int32_t(std::min(l - j + 1, longest));
           if (spans)
             band_.AddSpanPoints(c + int32_t(j - f), fx, y, m, weight, cols + j, h, *spans);
           else

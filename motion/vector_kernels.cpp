@@ -192,13 +192,19 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
   });
 }
 
-// Output columns base + x, x0 <= x < x1, of taps k[0 .. n) at kernel
-// columns first + i over a run: column base + x gets the sum over taps of
-// k[i] * src[x - first - i] (zero outside the run), added once. Groups of
-// columns do not overlap, so no store waits on another. The row ends
-// before x = row_end.
-HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int32_t n, const double* k,
-                           const RunColours& src, int32_t count, int32_t x0, int32_t x1, int32_t row_end) {
+// A stretch of taps k[0 .. n) at kernel columns first + i.
+struct TapStretch {
+  int32_t first, n;
+  const double* k;
+};
+
+// Output columns base + x, x0 <= x < x1, of the taps of `ns` stretches
+// over a run: column base + x gets the sum over taps of k[i] *
+// src[x - first - i] (zero outside the run), added once. Groups of columns
+// do not overlap, so no store waits on another. The row ends before
+// x = row_end.
+HWY_INLINE void GatherTaps(double* const* dst, int32_t base, const TapStretch* st, int ns, const RunColours& src,
+                           int32_t count, int32_t x0, int32_t x1, int32_t row_end) {
   // At most kRunPad lanes: the run's padding covers that much.
   const hn::CappedTag<double, kRunPad> dd;
   const hn::Rebind<float, decltype(dd)> df;
@@ -210,17 +216,20 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, int32_t first, int3
   // before x0 add zeros (the run's padding).
   const int32_t lead = (base + x0) % N;
   for (int32_t x = x0 - lead; x < x1; x += N) {
-    // Taps that reach columns x .. x + N - 1 from some sample of the run.
-    const int32_t i0 = std::max(0, x - first - count + 1), i1 = std::min(n - 1, x + N - 1 - first);
     auto acc0 = hn::Zero(dd), acc1 = acc0, acc2 = acc0, acc3 = acc0, acc4 = acc0;
-    for (int32_t i = i0; i <= i1; ++i) {
-      const auto kv = hn::Set(dd, k[i]);
-      const int32_t j = x - first - i;
-      acc0 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[0] + j)), acc0);
-      acc1 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[1] + j)), acc1);
-      acc2 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[2] + j)), acc2);
-      acc3 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[3] + j)), acc3);
-      acc4 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[4] + j)), acc4);
+    for (int s = 0; s < ns; ++s) {
+      // Taps that reach columns x .. x + N - 1 from some sample of the run.
+      const int32_t first = st[s].first;
+      const int32_t i0 = std::max(0, x - first - count + 1), i1 = std::min(st[s].n - 1, x + N - 1 - first);
+      for (int32_t i = i0; i <= i1; ++i) {
+        const auto kv = hn::Set(dd, st[s].k[i]);
+        const int32_t j = x - first - i;
+        acc0 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[0] + j)), acc0);
+        acc1 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[1] + j)), acc1);
+        acc2 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[2] + j)), acc2);
+        acc3 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[3] + j)), acc3);
+        acc4 = hn::MulAdd(kv, hn::PromoteTo(dd, hn::LoadU(df, src.plane[4] + j)), acc4);
+      }
     }
     // Lanes past the run's last output are zero (the padding), so a whole
     // vector goes in wherever it stays inside the row.
@@ -255,6 +264,15 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   if (frac_y && i >= 1) parts[np++] = {i - 1, s.fy};
   const float* store = w.colour_store + s.colours;
   double* taps = w.taps;
+  // A run's sides (count > 1), gathered after the loop.
+  TapStretch sides[2];
+  int32_t side_x0[2], side_x1[2];
+  int nsides = 0;
+  RunColours src{};
+  if (s.count > 1) {
+    const size_t stride = size_t(s.count) + 2 * kRunPad;
+    for (int c = 0; c < 5; ++c) src.plane[c] = store + kRunPad + size_t(c) * stride;
+  }
   for (int g = 0; g < 2; ++g) {
     // The side's columns over both parts.
     int32_t t0 = INT32_MAX, t1 = INT32_MIN;
@@ -319,18 +337,27 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
       continue;
     }
     for (int32_t t = t0; t < t1; ++t) taps[t - t0] = tap(t);
-    const size_t stride = size_t(s.count) + 2 * kRunPad;
-    const RunColours src{{store + kRunPad, store + kRunPad + stride, store + kRunPad + 2 * stride,
-                          store + kRunPad + 3 * stride, store + kRunPad + 4 * stride}};
     // Sample j's difference at footprint column t lands on column
     // left + t + j; those left of the row count at column 0.
     for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
       for (int32_t j = 0; j < std::min(s.count, -s.left - t); ++j)
         for (int c = 0; c < 5; ++c) dif[c][0] += taps[t - t0] * double(src.plane[c][j]);
-    // Along the run: each group of output columns sums its taps first.
-    const int32_t x0 = std::max(t0, -s.left), x1 = std::min(t1 - 1 + s.count, w.width - s.left);
-    GatherTaps(dif, s.left, t0, t1 - t0, taps, src, s.count, x0, x1, w.width - s.left);
+    side_x0[nsides] = std::max(t0, -s.left);
+    side_x1[nsides] = std::min(t1 - 1 + s.count, w.width - s.left);
+    sides[nsides++] = {t0, t1 - t0, taps};
+    taps += t1 - t0;
   }
+  if (nsides == 0) return;
+  // Along the run: each group of output columns sums its taps first. Where
+  // the two sides' columns meet (a run longer than the span), one pass
+  // over the columns takes both, so each column is added once.
+  const int32_t row_end = w.width - s.left;
+  if (nsides == 2 && side_x0[1] <= side_x1[0]) {
+    GatherTaps(dif, s.left, sides, 2, src, s.count, side_x0[0], std::max(side_x1[0], side_x1[1]), row_end);
+    return;
+  }
+  for (int k = 0; k < nsides; ++k)
+    if (side_x0[k] < side_x1[k]) GatherTaps(dif, s.left, &sides[k], 1, src, s.count, side_x0[k], side_x1[k], row_end);
 }
 
 void AddSpanRowImpl(const SpanRowWork& w) {
