@@ -222,8 +222,8 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
       // each output pixel sums their taps before it is added.
       if (!splat::Lands(s)) continue;
       const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
-      float weights[splat::LocalBand::kMaxSpanRun];
-      splat::Colour colours[splat::LocalBand::kMaxSpanRun];
+      float* weights = b.RunWeights();
+      splat::Colour* colours = b.RunColours();
       const int32_t longest = spans ? splat::LocalBand::kMaxSpanRun : splat::LocalBand::kMaxRun;
       int32_t count = 0;
       weights[count] = s.weight;

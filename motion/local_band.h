@@ -119,6 +119,16 @@ class LocalBand {
   // The group its moving samples gather in, kept with the band.
   MovingGroup& Moving();
 
+  // Room for one run of samples' weights and colours (kMaxSpanRun each).
+  float* RunWeights() {
+    if (run_weights_.empty()) run_weights_.resize(kMaxSpanRun);
+    return run_weights_.data();
+  }
+  Colour* RunColours() {
+    if (run_colours_.empty()) run_colours_.resize(kMaxSpanRun);
+    return run_colours_.data();
+  }
+
   float* Scratch(size_t n) {
     if (scratch_.size() < n) scratch_.assign(n, 0.0f);
     return scratch_.data();
@@ -171,6 +181,8 @@ class LocalBand {
   std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
   std::vector<float> scratch_;
+  std::vector<float> run_weights_;
+  std::vector<Colour> run_colours_;
   std::unique_ptr<MovingGroup> moving_;
   std::vector<float> padded_row_;
   std::vector<float> footprint_row_;
