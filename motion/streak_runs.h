@@ -60,7 +60,64 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
     int64_t a, b;
     size_t j;
   };
+  // Offsets t_begin .. t_end - 1, over which the samples in `bits` (active
+  // of them) take part.
+  auto offsets = [&](int64_t t_begin, int64_t t_end, const uint64_t* bits, size_t active, auto&& source) {
+    float x, y, xb, yb;
+    size_t first = 0, last = 0;
+    for (size_t w = 0; w < kMaxAlike / 64; ++w)
+      if (bits[w]) {
+        first = w * 64 + size_t(__builtin_ctzll(bits[w]));
+        break;
+      }
+    for (size_t w = kMaxAlike / 64; w-- > 0;)
+      if (bits[w]) {
+        last = w * 64 + 63 - size_t(__builtin_clzll(bits[w]));
+        break;
+      }
+    const bool contiguous = active == last - first + 1;
+    for (int64_t t = t_begin; t < t_end; ++t) {
+      bool unbroken = contiguous;
+      if (unbroken) {
+        plans[first].Position(source(first, t), x, y);
+        unbroken = splat::Lands(x, y);
+      }
+      if (unbroken && !along_y) {
+        // Whole columns apart on one row.
+        plans[last].Position(source(last, t), xb, yb);
+        unbroken = splat::Lands(xb, yb) && yb == y && xb - x == float(last - first);
+      } else if (unbroken) {
+        // Each point's column and fraction, as its own streak computes them.
+        const int32_t c = splat::FloorToInt(x);
+        const float f = x - float(c);
+        for (size_t j = first + 1; unbroken && j <= last; ++j) {
+          plans[j].Position(source(j, t), xb, yb);
+          unbroken = yb == y && splat::Lands(xb, yb) && splat::FloorToInt(xb) == c + int32_t(j - first) &&
+                     xb - float(c + int32_t(j - first)) == f;
+        }
+      }
+      if (unbroken) {
+        run(first, last, x, y, weight);
+        continue;
+      }
+      for (size_t j = first; j <= last; ++j) {
+        if (!(bits[j / 64] >> (j % 64) & 1)) continue;
+        plans[j].Position(source(j, t), x, y);
+        point(j, x, y, weight);
+      }
+    }
+  };
   auto sweep = [&](const std::vector<Interval>& intervals, auto&& source) {
+    // Alike neighbours mostly share one interval: then all take part over it.
+    auto shared = [&](const Interval& v) {
+      return v.a == intervals[0].a && v.b == intervals[0].b && v.j == size_t(&v - intervals.data());
+    };
+    const bool one_interval = intervals.size() == count && std::all_of(intervals.begin(), intervals.end(), shared);
+    if (one_interval) {
+      uint64_t bits[kMaxAlike / 64] = {};
+      for (size_t j = 0; j < count; ++j) bits[j / 64] |= uint64_t(1) << (j % 64);
+      return offsets(intervals[0].a, intervals[0].b + 1, bits, count, source);
+    }
     struct Event {
       int64_t t;
       bool on;
@@ -76,7 +133,6 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
     std::sort(events.begin(), events.end());
     uint64_t bits[kMaxAlike / 64] = {};
     size_t active = 0;
-    float x, y, xb, yb;
     for (size_t e = 0; e < events.size();) {
       const int64_t t0 = events[e].t;
       for (; e < events.size() && events[e].t == t0; ++e) {
@@ -90,48 +146,7 @@ void LayOutAlike(const Plan* plans, size_t count, bool mirror, int32_t W, Run&& 
         }
       }
       if (active == 0 || e == events.size()) continue;
-      size_t first = 0, last = 0;
-      for (size_t w = 0; w < kMaxAlike / 64; ++w)
-        if (bits[w]) {
-          first = w * 64 + size_t(__builtin_ctzll(bits[w]));
-          break;
-        }
-      for (size_t w = kMaxAlike / 64; w-- > 0;)
-        if (bits[w]) {
-          last = w * 64 + 63 - size_t(__builtin_clzll(bits[w]));
-          break;
-        }
-      const bool contiguous = active == last - first + 1;
-      for (int64_t t = t0; t < events[e].t; ++t) {
-        bool unbroken = contiguous;
-        if (unbroken) {
-          plans[first].Position(source(first, t), x, y);
-          unbroken = splat::Lands(x, y);
-        }
-        if (unbroken && !along_y) {
-          // Whole columns apart on one row.
-          plans[last].Position(source(last, t), xb, yb);
-          unbroken = splat::Lands(xb, yb) && yb == y && xb - x == float(last - first);
-        } else if (unbroken) {
-          // Each point's column and fraction, as its own streak computes them.
-          const int32_t c = splat::FloorToInt(x);
-          const float f = x - float(c);
-          for (size_t j = first + 1; unbroken && j <= last; ++j) {
-            plans[j].Position(source(j, t), xb, yb);
-            unbroken = yb == y && splat::Lands(xb, yb) && splat::FloorToInt(xb) == c + int32_t(j - first) &&
-                       xb - float(c + int32_t(j - first)) == f;
-          }
-        }
-        if (unbroken) {
-          run(first, last, x, y, weight);
-          continue;
-        }
-        for (size_t j = first; j <= last; ++j) {
-          if (!(bits[j / 64] >> (j % 64) & 1)) continue;
-          plans[j].Position(source(j, t), x, y);
-          point(j, x, y, weight);
-        }
-      }
+      offsets(t0, events[e].t, bits, active, source);
     }
   };
 
