@@ -208,6 +208,7 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
   const int32_t* kernel = kernels.index;
   const bool* still = kernels.still;
   splat::MovingGroup& moving = b.Moving();
+  const splat::LocalBand::RunStore runs = b.Runs();
   moving.Begin(b.Scratch(splat::ScratchSize(kernels.hmax)), in_.mirror, W, H);
   for (size_t i = first; i < end; ++i) {
     if (abort.load(std::memory_order_relaxed)) return;
@@ -222,8 +223,8 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
       // each output pixel sums their taps before it is added.
       if (!splat::Lands(s)) continue;
       const int32_t x0 = splat::FloorToInt(s.x), y0 = splat::FloorToInt(s.y);
-      float* weights = b.RunWeights();
-      splat::Colour* colours = b.RunColours();
+      float* const weights = runs.weights;
+      splat::Colour* const colours = runs.colours;
       const int32_t longest = spans ? splat::LocalBand::kMaxSpanRun : splat::LocalBand::kMaxRun;
       int32_t count = 0;
       weights[count] = s.weight;

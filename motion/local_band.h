@@ -83,8 +83,8 @@ class LocalBand {
   // weights[j]: AddRunOfStills for span kernels.
   void AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours, int32_t h,
                      const dof::KernelSpans& sp);
-  // AddRunOfPoints for span kernels (at most kMaxSpanRun samples): one copy of the kernel for each of the
-  // point's bilinear neighbours.
+  // AddRunOfPoints for span kernels (at most kMaxSpanRun samples): one copy
+  // of the kernel for each of the point's bilinear neighbours.
   void AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours, int32_t h,
                      const dof::KernelSpans& sp);
 
@@ -120,13 +120,14 @@ class LocalBand {
   MovingGroup& Moving();
 
   // Room for one run of samples' weights and colours (kMaxSpanRun each).
-  float* RunWeights() {
-    if (run_weights_.empty()) run_weights_.resize(kMaxSpanRun);
-    return run_weights_.data();
-  }
-  Colour* RunColours() {
-    if (run_colours_.empty()) run_colours_.resize(kMaxSpanRun);
-    return run_colours_.data();
+  struct RunStore {
+    float* weights;
+    Colour* colours;
+  };
+  RunStore Runs() {
+    run_weights_.resize(kMaxSpanRun);
+    run_colours_.resize(kMaxSpanRun);
+    return {run_weights_.data(), run_colours_.data()};
   }
 
   float* Scratch(size_t n) {
@@ -167,9 +168,9 @@ class LocalBand {
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   size_t capacity_ = 0;      // pixels per plane
-  // One streak's weights, made on first use. Float is enough: a pixel sums
-  // at most four taps from each of the streak's points (see
-  // AddPointWeights), and the sums go into the double planes.
+  // One streak's weights, made on first use. Float is enough: a pixel takes
+  // one sum from each of at most 64 points (see MovingGroup::WalkAsWeights)
+  // before the weights go into the double planes.
   float* weights_[1] = {};
   size_t weights_capacity_ = 0;
   std::vector<SpanCopy> copies_;
