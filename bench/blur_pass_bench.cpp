@@ -54,6 +54,11 @@ std::vector<Case> Cases() {
     cases.push_back({"growth/still/side:" + std::to_string(side), 1920, 1080,
                      [] { return testing_support::FlatScene(1920, 1080, 1, 0, 0); },
                      {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 1920)}}, true});
+  // Streaks along x under span kernels (boxes), a quarter of the frame.
+  for (int side : {41, 101})
+    cases.push_back({"growth/streak-x40/side:" + std::to_string(side), 960, 540,
+                     [] { return testing_support::FlatScene(960, 540, 1, 40, 0); },
+                     {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 960)}}, true});
   for (float motion : {0.0f, 40.0f})
     for (int percent : {1, 5, 10, 25})
       cases.push_back({"growth/scene/" + std::string(motion > 0 ? "motion40/" : "still/") + std::to_string(percent) + "pct",

@@ -72,17 +72,21 @@ void BlurPass::Begin(const PassInputs& in) {
     if (steps_.width != in.image.width || steps_written_.size() != size_t(in.image.height)) {
       ReleaseSteps();
       steps_.width = in.image.width;
-      for (double*& p : steps_.plane) {
-        p = static_cast<double*>(std::calloc(pixels, sizeof(double)));
-        if (!p) {
-          ReleaseSteps();
-          throw std::bad_alloc();
+      // Zero pages from calloc: the second differences take memory only
+      // where boxes go.
+      for (double** planes : {steps_.plane, steps_.second})
+        for (int c = 0; c < 5; ++c) {
+          planes[c] = static_cast<double*>(std::calloc(pixels, sizeof(double)));
+          if (!planes[c]) {
+            ReleaseSteps();
+            throw std::bad_alloc();
+          }
         }
-      }
     }
     steps_written_.assign(size_t(in.image.height), {INT32_MAX, INT32_MIN});
     steps_.written = steps_written_.data();
     steps_summed_ = false;
+    boxes_.store(false, std::memory_order_relaxed);
   }
   const size_t chunks = ChunkCount(in.count);
   span_rows_.reset(new std::atomic<int32_t>[chunks]);
@@ -191,6 +195,7 @@ void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
   };
   auto leave = [&](int32_t r) { mine.store(r + 1, std::memory_order_release); };
   band.AddSpanCopies(steps_, enter, leave);
+  if (band.HasBoxes()) boxes_.store(true, std::memory_order_relaxed);
 }
 
 void BlurPass::SpansDone(int32_t chunk) {
@@ -312,18 +317,23 @@ void BlurPass::Finish() {
 void BlurPass::AddSummedSteps() {
   if (!steps_.plane[0]) return;
   RowLocks& locks = *in_.row_locks;
+  const bool boxes = boxes_.load(std::memory_order_relaxed);
   for (int32_t r = 0; r < in_.image.height; ++r) {
     const auto w = steps_written_[size_t(r)];
     if (w.first > w.second) continue;
-    const splat::PlanarRun d = steps_.At(r, 0);
+    const splat::PlanarRun d = steps_.At(r, 0), d2 = steps_.SecondAt(r, 0);
     splat::Colour* colour = in_.image.ColorRow(r);
     float* norm = in_.image.NormRow(r);
     // Past the last difference the running sums are zero.
-    double sum[5] = {0, 0, 0, 0, 0};
+    double sum[5] = {0, 0, 0, 0, 0}, sum2[5] = {0, 0, 0, 0, 0};
     boost::mutex::scoped_lock held(*locks[size_t(r)]);
     for (int32_t c = w.first; c <= w.second; ++c) {
       for (int k = 0; k < 5; ++k) {
-        sum[k] += d.plane[k][c];
+        if (boxes) {
+          sum2[k] += d2.plane[k][c];
+          d2.plane[k][c] = 0.0;
+        }
+        sum[k] += d.plane[k][c] + sum2[k];
         d.plane[k][c] = 0.0;
       }
       colour[c].r += float(sum[0]);
@@ -338,10 +348,11 @@ void BlurPass::AddSummedSteps() {
 }
 
 void BlurPass::ReleaseSteps() {
-  for (double*& p : steps_.plane) {
-    std::free(p);
-    p = nullptr;
-  }
+  for (double** planes : {steps_.plane, steps_.second})
+    for (int c = 0; c < 5; ++c) {
+      std::free(planes[c]);
+      planes[c] = nullptr;
+    }
   steps_written_.clear();
   steps_.written = nullptr;
   steps_.width = 0;

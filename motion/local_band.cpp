@@ -53,6 +53,7 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   weight_rows_ = kNothingWritten;
   copies_.clear();
   copy_colours_.clear();
+  boxes_ = false;
 }
 
 MovingGroup& LocalBand::Moving() {
@@ -88,12 +89,12 @@ void LocalBand::AddStreakWeights(const Colour& col) {
 }
 
 void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
-                              const Colour* colours, int32_t h, const dof::KernelSpans& sp) {
+                              const Colour* colours, int32_t h, const dof::KernelSpans& sp, int32_t length) {
   const int32_t y0 = FloorToInt(y);
   const float fy = y - float(y0);
   const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
   const int32_t rows = d + (fy > 0.0f ? 1 : 0), cols = d + (fx > 0.0f ? 1 : 0);
-  if (top > row_hi || top + rows - 1 < row_lo || left > width - 1 || left + count - 1 + cols - 1 < 0) return;
+  if (top > row_hi || top + rows - 1 < row_lo || left > width - 1 || left + count - 1 + length - 1 + cols - 1 < 0) return;
   const size_t at = copy_colours_.size();
   auto weight_of = [&](int32_t j) { return weights ? weights[j] : weight; };
   if (count == 1) {
@@ -112,7 +113,8 @@ void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, cons
       p[4 * stride + j] = w;
     }
   }
-  copies_.push_back({left, top, count, d, fx, fy, 1.0, &sp, at});
+  copies_.push_back({left, top, count, d, fx, fy, 1.0, &sp, at, length});
+  boxes_ = boxes_ || length > 1;
 }
 
 void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
@@ -123,6 +125,11 @@ void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float
 void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
                               int32_t h, const dof::KernelSpans& sp) {
   QueueSpanCopy(x0, fx, y, count, nullptr, weight, colours, h, sp);
+}
+
+void LocalBand::AddSpanBoxes(int32_t x0, float y, int32_t count, int32_t length, float weight,
+                             const Colour* colours, int32_t h, const dof::KernelSpans& sp) {
+  QueueSpanCopy(x0, 0.0f, y, count, nullptr, weight, colours, h, sp, length);
 }
 
 void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
@@ -151,12 +158,12 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
     int32_t c0 = INT32_MAX, c1 = INT32_MIN;
     for (uint32_t i : active_) {
       c0 = std::min(c0, copies_[i].left);
-      c1 = std::max(c1, copies_[i].left + copies_[i].count + copies_[i].d);
+      c1 = std::max(c1, copies_[i].left + copies_[i].count + copies_[i].length - 1 + copies_[i].d);
     }
     c0 = std::max(c0, 0);
     c1 = std::min(c1, width - 1);
     if (c0 <= c1) {
-      AddSpanRow({steps.At(r, 0), width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
+      AddSpanRow({steps.At(r, 0), boxes_ ? steps.SecondAt(r, 0) : PlanarRun{}, width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
                   tap_scratch_.data()});
       auto& w = steps.written[r];
       w = {std::min(w.first, c0), std::max(w.second, c1)};

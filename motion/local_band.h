@@ -88,6 +88,15 @@ class LocalBand {
   void AddSpanPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours, int32_t h,
                      const dof::KernelSpans& sp);
 
+  // Streaks along x under a span kernel: `count` (at most kMaxSpanRun)
+  // samples, sample j's `length` points at columns x0 + j, x0 + j + 1, ...
+  // of row position y, each point of weight `weight` in colours[j]. One box
+  // along the row, whatever the length (see SpanCopy).
+  void AddSpanBoxes(int32_t x0, float y, int32_t count, int32_t length, float weight, const Colour* colours,
+                    int32_t h, const dof::KernelSpans& sp);
+  // Whether a box waits or went in since Reset.
+  bool HasBoxes() const { return boxes_; }
+
   // Adds the span kernels queued since the last call into `steps`, row by
   // row from the band's first row to its last, between enter(r) and
   // leave(r) (which keep row r to this band meanwhile; nothing between them throws).
@@ -160,8 +169,9 @@ class LocalBand {
   }
   // A span kernel's footprint at (x0 + fx, y) for a run of samples (sample
   // j weighted weights[j], or `weight` for all), kept until AddSpanCopies.
+  // Each sample a streak of `length` points along the row (see SpanCopy).
   void QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
-                     const Colour* colours, int32_t h, const dof::KernelSpans& sp);
+                     const Colour* colours, int32_t h, const dof::KernelSpans& sp, int32_t length = 1);
   // One footprint row of a run: sums through AddRowOfStills.
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
               const float* weights, const float* weighted);
@@ -178,6 +188,7 @@ class LocalBand {
   std::vector<uint32_t> order_, active_;
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
+  bool boxes_ = false;
   std::vector<std::pair<int32_t, int32_t>> spans_;
   std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};

@@ -1,6 +1,7 @@
 #include "motion/moving_group.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "motion/streak_runs.h"
 
@@ -11,6 +12,12 @@ namespace {
 constexpr size_t kMinAlike = 4;
 // Most points of a streak whose weights gather before they are added.
 constexpr int32_t kMaxWeightedPoints = 64;
+// Fewest points of a streak along a row that go in as one box: a box costs
+// about what two points do.
+constexpr int64_t kMinBoxPoints = 4;
+// Columns below this are whole floats with whole neighbours: a streak from
+// a whole column then steps exactly one column a point.
+constexpr float kExactColumns = 8388608.0f;
 static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go through LayOutAlike whole");
 }  // namespace
 
@@ -22,6 +29,7 @@ MovingGroup::MovingGroup(LocalBand& band)
       bordered_(kMaxSamples),
       halves_(kMaxSamples),
       spans_(kMaxSamples),
+      boxes_(kMaxSamples),
       order_(kMaxSamples),
       rest_(kMaxSamples) {}
 
@@ -39,6 +47,9 @@ void MovingGroup::Add(const pixel_sample& s, const PassKernel& k) {
   bordered_[count_] = k.bordered;
   halves_[count_] = k.h;
   spans_[count_] = k.spans;
+  const streak::Plan& plan = plans_[count_];
+  boxes_[count_] = k.spans && k.h > 0 && plan.AlongRow() && plan.Count() >= kMinBoxPoints && Lands(s) &&
+                   std::fabs(s.x) + float(plan.EndOffset()) < kExactColumns && s.x == std::floor(s.x);
   colours_[count_] = s.color;
   ++count_;
 }
@@ -62,6 +73,7 @@ bool MovingGroup::MoveAlike(size_t p, size_t q) const {
 }
 
 void MovingGroup::Alike(size_t a, size_t e, bool leftwards) {
+  if (boxes_[a] && !mirror_) return AlikeAsBoxes(a, e, leftwards);
   // In order of their columns: "Duplicate" copies beyond the left edge come
   // right to left.
   const size_t n = e - a;
@@ -117,6 +129,8 @@ void MovingGroup::Splat() {
     const size_t j = rest_[k];
     if (halves_[j] > 0 && !spans_[j] && bordered_[j] && plans_[j].Count() > 1)
       WalkAsWeights(j);
+    else if (boxes_[j])
+      AsBoxes(j);
     else
       rest_[n_step++] = j;
   }
@@ -150,6 +164,68 @@ void MovingGroup::WalkAsWeights(size_t j) {
     }
   });
   band_.AddStreakWeights(colours_[j]);
+}
+
+void MovingGroup::AlikeAsBoxes(size_t a, size_t e, bool leftwards) {
+  // In order of their columns; every sample's streak over the offsets any
+  // of them visits (those left out cannot reach the image, so they add
+  // nothing there).
+  const size_t n = e - a, leftmost = leftwards ? e - 1 : a;
+  int64_t lo = INT64_MAX, hi = INT64_MIN;
+  for (size_t k = 0; k < n; ++k) {
+    const size_t j = leftwards ? e - 1 - k : a + k;
+    ordered_colours_[k] = colours_[j];
+    const streak::Plan& p = plans_[j];
+    if (p.Ranges() == 0) continue;
+    lo = std::min(lo, p.lo(0));
+    hi = std::max(hi, p.hi(p.Ranges() - 1));
+  }
+  const streak::Plan& plan = plans_[leftmost];
+  const int32_t x0 = int32_t(plan.sample().x), h = halves_[leftmost];
+  const float y = plan.sample().y;
+  const dof::KernelSpans& sp = *spans_[leftmost];
+  if (lo <= hi)
+    band_.AddSpanBoxes(x0 + int32_t(lo), y, int32_t(n), int32_t(hi - lo + 1), plan.weight(), ordered_colours_, h, sp);
+  if (plan.HasEnds())
+    for (int64_t end : {-plan.EndOffset(), plan.EndOffset()})
+      band_.AddSpanPoints(x0 + int32_t(end), 0.0f, y, int32_t(n), plan.EndWeight(), ordered_colours_, h, sp);
+}
+
+void MovingGroup::AsBoxes(size_t j) {
+  const streak::Plan& plan = plans_[j];
+  const float w = plan.weight();
+  // Points one column apart (either way: the mirror reflects the streak
+  // past an edge) gather into one box; the rest go one by one.
+  float first = 0, last = 0, step = 0, y = 0;
+  int64_t n = 0;
+  auto flush = [&] {
+    if (n >= kMinBoxPoints)
+      band_.AddSpanBoxes(FloorToInt(std::min(first, last)), y, 1, int32_t(n), w, &colours_[j], halves_[j], *spans_[j]);
+    else
+      for (int64_t k = 0; k < n; ++k) Point(j, first + float(k) * step, y, w);
+    n = 0;
+  };
+  for (int r = 0; r < plan.Ranges(); ++r)
+    for (int64_t i = plan.lo(r); i <= plan.hi(r); ++i) {
+      float x, yi;
+      plan.Position(i, x, yi);
+      if (!Lands(x, yi)) {
+        flush();
+        continue;
+      }
+      const float dx = x - last;
+      if (!(n > 0 && yi == y && (dx == 1.0f || dx == -1.0f) && (n == 1 || dx == step))) flush();
+      if (n == 0) {
+        first = x;
+        y = yi;
+      } else if (n == 1) {
+        step = dx;
+      }
+      last = x;
+      ++n;
+    }
+  flush();
+  plan.Ends([&](const pixel_sample& q) { Point(j, q.x, q.y, q.weight); });
 }
 
 }  // namespace splat

@@ -41,6 +41,11 @@ class MovingGroup {
   void Point(size_t j, float x, float y, float weight);
   // Sample j's streak (a tap kernel) as one field of weights in its colour.
   void WalkAsWeights(size_t j);
+  // Sample j's streak along its row (a span kernel) as boxes of points.
+  void AsBoxes(size_t j);
+  // Alike's samples (streaks along their row, span kernels, no mirror) as
+  // one box of them.
+  void AlikeAsBoxes(size_t a, size_t e, bool leftwards);
   // Samples a .. e - 1 move alike, each one column right of the one before
   // (or, `leftwards`, left of it).
   void Alike(size_t a, size_t e, bool leftwards);
@@ -55,6 +60,7 @@ class MovingGroup {
   std::vector<const float*> kerns_, bordered_;
   std::vector<int32_t> halves_;
   std::vector<const dof::KernelSpans*> spans_;
+  std::vector<uint8_t> boxes_;  // per sample: its streak goes as boxes (AsBoxes)
   Colour colours_[kMaxSamples], ordered_colours_[kMaxSamples];
   std::vector<size_t> order_, rest_;
 };

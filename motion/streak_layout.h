@@ -96,6 +96,8 @@ class Plan {
     return lo_[k] + t;
   }
   float weight() const { return w_; }
+  // Every point on the sample's row (a velocity along x alone).
+  bool AlongRow() const { return !vertical_ && slope_ == 0.0f; }
 
   const pixel_sample& sample() const { return *P_; }
 

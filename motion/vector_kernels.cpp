@@ -202,9 +202,9 @@ struct TapStretch {
 // over a run: column base + x gets the sum over taps of k[i] *
 // src[x - first - i] (zero outside the run), added once. Groups of columns
 // do not overlap, so no store waits on another. The row ends before
-// x = row_end.
+// x = row_end. The sums go in times `sign` (1 or -1).
 HWY_INLINE void GatherTaps(double* const* dst, int32_t base, const TapStretch* st, int ns, const RunColours& src,
-                           int32_t count, int32_t x0, int32_t x1, int32_t row_end) {
+                           int32_t count, int32_t x0, int32_t x1, int32_t row_end, double sign) {
   // At most kRunPad lanes: the run's padding covers that much.
   const hn::CappedTag<double, kRunPad> dd;
   const hn::Rebind<float, decltype(dd)> df;
@@ -234,7 +234,9 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, const TapStretch* s
     // Lanes past the run's last output are zero (the padding), so a whole
     // vector goes in wherever it stays inside the row.
     const int32_t valid = std::min(N, x1 - x);
+    const auto vsign = hn::Set(dd, sign);
     auto add = [&](auto acc, int c) {
+      acc = hn::Mul(acc, vsign);
       double* p = dst[c] + base + x;
       if (valid == N || x + N <= row_end) return hn::StoreU(hn::Add(hn::LoadU(dd, p), acc), dd, p);
       hn::Store(acc, dd, lanes);
@@ -248,11 +250,114 @@ HWY_INLINE void GatherTaps(double* const* dst, int32_t base, const TapStretch* s
   }
 }
 
+// One side (left or right of the span) of a copy's footprint row: the
+// differences of up to two kernel rows (parts), each also one column right
+// with a fractional column, from kernel column t0 to t1.
+struct SideParts {
+  int np = 0;
+  int32_t seg0[2] = {0, 0}, seg1[2] = {0, 0};
+  const double* dl[2] = {nullptr, nullptr};  // dl[p][t]: part p's difference at kernel column t
+  double w0[2] = {0, 0}, w1[2] = {0, 0};
+  bool frac_x = false;
+  int32_t t0 = INT32_MAX, t1 = INT32_MIN;
+  // The footprint's difference at column t (zero outside the stretches).
+  double Tap(int32_t t) const {
+    double k = 0.0;
+    for (int p = 0; p < np; ++p) {
+      if (t >= seg0[p] && t < seg1[p]) k += w0[p] * dl[p][t];
+      if (frac_x && t - 1 >= seg0[p] && t - 1 < seg1[p]) k += w1[p] * dl[p][t - 1];
+    }
+    return k;
+  }
+};
+
+// One point's side (see SideParts) times sign * one[c], added into `dif`
+// from column `left`.
+// Differences left of the row hold from column 0 on. Into second
+// differences (`first` given), one at column c < 0 also adds -c times
+// itself to the first differences at column 0: summed twice, the two give
+// the same columns from 0 on.
+HWY_INLINE void AddOneSide(double* const* dif, double* const* first, int32_t left, int32_t width, const double* one,
+                           double sign, const SideParts& sp) {
+  const int32_t t0 = sp.t0, t1 = sp.t1;
+  auto tap = [&](int32_t t) { return sign * sp.Tap(t); };
+  for (int32_t t = t0; t < std::min(t1, -left); ++t) {
+    const double k = tap(t);
+    for (int c = 0; c < 5; ++c) dif[c][0] += k * one[c];
+    if (first)
+      for (int c = 0; c < 5; ++c) first[c][0] += double(-(left + t)) * (k * one[c]);
+  }
+  const int32_t u0 = std::max(t0, -left), u1 = std::min(t1, width - left);
+  if (u0 >= u1) return;
+  double* const at[5] = {dif[0] + left, dif[1] + left, dif[2] + left, dif[3] + left, dif[4] + left};
+  // Whole vectors of the parts' differences, read straight from the kernel
+  // (its zeros around each stretch fill the lanes past it).
+  const hn::CappedTag<double, kRunPad> dd;
+  const int32_t N = int32_t(hn::Lanes(dd));
+  const int32_t row_end = width - left;
+  // On a grid of whole vectors of image columns (see GatherTaps); lanes
+  // before u0 and past u1 add zeros.
+  int32_t t = u0 - (left + u0) % N;
+  const auto vsign = hn::Set(dd, sign);
+  for (; t < u1 && t + N <= row_end; t += N) {
+    auto kv = hn::Zero(dd);
+    for (int p = 0; p < sp.np; ++p) {
+      if (t + N <= sp.seg0[p] || t > sp.seg1[p]) continue;
+      kv = hn::MulAdd(hn::Set(dd, sp.w0[p]), hn::LoadU(dd, sp.dl[p] + t), kv);
+      if (sp.frac_x) kv = hn::MulAdd(hn::Set(dd, sp.w1[p]), hn::LoadU(dd, sp.dl[p] + t - 1), kv);
+    }
+    kv = hn::Mul(kv, vsign);
+    for (int c = 0; c < 5; ++c) {
+      double* q = at[c] + t;
+      hn::StoreU(hn::MulAdd(kv, hn::Set(dd, one[c]), hn::LoadU(dd, q)), dd, q);
+    }
+  }
+  for (; t < u1; ++t) {
+    const double k = tap(t);
+    for (int c = 0; c < 5; ++c) at[c][t] += k * one[c];
+  }
+}
+
+// A run's sides (taps of `nsides` stretches, see AddCopyRow) gathered along
+// the run into `dif` from column `base` on, times `sign`. A difference left
+// of the row counts at column 0 (into second differences, `first` given, as
+// in AddOneSide).
+HWY_INLINE void GatherRun(const SpanRowWork& w, const SpanCopy& s, const TapStretch* sides, int nsides,
+                          const RunColours& src, double* const* dif, double* const* first, int32_t base, double sign) {
+  int32_t side_x0[2], side_x1[2];
+  for (int k = 0; k < nsides; ++k) {
+    const TapStretch& st = sides[k];
+    // Sample j's difference at footprint column t lands on column base + t + j.
+    for (int32_t t = st.first; t < std::min(st.first + st.n, -base); ++t)
+      for (int32_t j = 0; j < std::min(s.count, -base - t); ++j) {
+        const double k0 = sign * st.k[t - st.first];
+        for (int c = 0; c < 5; ++c) {
+          const double e = k0 * double(src.plane[c][j]);
+          dif[c][0] += e;
+          if (first) first[c][0] += double(-(base + t + j)) * e;
+        }
+      }
+    side_x0[k] = std::max(st.first, -base);
+    side_x1[k] = std::min(st.first + st.n - 1 + s.count, w.width - base);
+  }
+  // Along the run: each group of output columns sums its taps first. Where
+  // the two sides' columns meet (a run longer than the span), one pass
+  // over the columns takes both, so each column is added once.
+  const int32_t row_end = w.width - base;
+  if (nsides == 2 && side_x0[1] <= side_x1[0])
+    return GatherTaps(dif, base, sides, 2, src, s.count, side_x0[0], std::max(side_x1[0], side_x1[1]), row_end, sign);
+  for (int k = 0; k < nsides; ++k)
+    if (side_x0[k] < side_x1[k])
+      GatherTaps(dif, base, &sides[k], 1, src, s.count, side_x0[k], side_x1[k], row_end, sign);
+}
+
 // Row i of one copy's footprint: kernel row i (weight 1 - fy) and kernel
 // row i - 1 (weight fy), each also one column right (weight fx), merged
 // into one list of differences for each side of the span.
 HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   double* const dif[5] = {w.steps.plane[0], w.steps.plane[1], w.steps.plane[2], w.steps.plane[3], w.steps.plane[4]};
+  double* const dif2[5] = {w.second.plane[0], w.second.plane[1], w.second.plane[2], w.second.plane[3],
+                           w.second.plane[4]};
   const bool frac_x = s.fx > 0.0f, frac_y = s.fy > 0.0f;
   const float wx[2] = {1.0f - s.fx, s.fx};
   struct Part {
@@ -266,7 +371,6 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   double* taps = w.taps;
   // A run's sides (count > 1), gathered after the loop.
   TapStretch sides[2];
-  int32_t side_x0[2], side_x1[2];
   int nsides = 0;
   RunColours src{};
   if (s.count > 1) {
@@ -275,89 +379,42 @@ HWY_INLINE void AddCopyRow(const SpanRowWork& w, const SpanCopy& s, int32_t i) {
   }
   for (int g = 0; g < 2; ++g) {
     // The side's columns over both parts.
-    int32_t t0 = INT32_MAX, t1 = INT32_MIN;
-    int32_t seg0[2] = {0, 0}, seg1[2] = {0, 0};
-    const double* dl[2] = {nullptr, nullptr};  // dl[p][t]: part p's difference at kernel column t
-    double w0[2] = {0, 0}, w1[2] = {0, 0};
+    SideParts sp;
+    sp.np = np;
+    sp.frac_x = frac_x;
     for (int p = 0; p < np; ++p) {
       const dof::SpanRow& r = s.spans->rows[size_t(parts[p].row)];
-      seg0[p] = g == 0 ? r.a0 : r.b0;
-      seg1[p] = g == 0 ? r.a1 : r.b1;
-      dl[p] = s.spans->deltas.data() + (g == 0 ? r.a : r.b) - seg0[p];
-      w0[p] = s.scale * double(parts[p].wy * wx[0]);
-      w1[p] = s.scale * double(parts[p].wy * wx[1]);
-      if (seg0[p] >= seg1[p]) continue;
-      t0 = std::min(t0, seg0[p]);
-      t1 = std::max(t1, seg1[p] + (frac_x ? 1 : 0));
+      sp.seg0[p] = g == 0 ? r.a0 : r.b0;
+      sp.seg1[p] = g == 0 ? r.a1 : r.b1;
+      sp.dl[p] = s.spans->deltas.data() + (g == 0 ? r.a : r.b) - sp.seg0[p];
+      sp.w0[p] = s.scale * double(parts[p].wy * wx[0]);
+      sp.w1[p] = s.scale * double(parts[p].wy * wx[1]);
+      if (sp.seg0[p] >= sp.seg1[p]) continue;
+      sp.t0 = std::min(sp.t0, sp.seg0[p]);
+      sp.t1 = std::max(sp.t1, sp.seg1[p] + (frac_x ? 1 : 0));
     }
+    const int32_t t0 = sp.t0, t1 = sp.t1;
     if (t0 >= t1) continue;
-    // The footprint's difference at column t (zero outside the stretches).
-    auto tap = [&](int32_t t) {
-      double k = 0.0;
-      for (int p = 0; p < np; ++p) {
-        if (t >= seg0[p] && t < seg1[p]) k += w0[p] * dl[p][t];
-        if (frac_x && t - 1 >= seg0[p] && t - 1 < seg1[p]) k += w1[p] * dl[p][t - 1];
-      }
-      return k;
-    };
     if (s.count == 1) {
       const double one[5] = {store[0], store[1], store[2], store[3], store[4]};
-      // Differences left of the row hold from column 0 on.
-      for (int32_t t = t0; t < std::min(t1, -s.left); ++t) {
-        const double k = tap(t);
-        for (int c = 0; c < 5; ++c) dif[c][0] += k * one[c];
+      if (s.length == 1) {
+        AddOneSide(dif, nullptr, s.left, w.width, one, 1.0, sp);
+        continue;
       }
-      const int32_t u0 = std::max(t0, -s.left), u1 = std::min(t1, w.width - s.left);
-      if (u0 >= u1) continue;
-      double* const at[5] = {dif[0] + s.left, dif[1] + s.left, dif[2] + s.left, dif[3] + s.left, dif[4] + s.left};
-      // Whole vectors of the parts' differences, read straight from the
-      // kernel (its zeros around each stretch fill the lanes past it).
-      const hn::CappedTag<double, kRunPad> dd;
-      const int32_t N = int32_t(hn::Lanes(dd));
-      const int32_t row_end = w.width - s.left;
-      // On a grid of whole vectors of image columns (see GatherTaps); lanes
-      // before u0 and past u1 add zeros.
-      int32_t t = u0 - (s.left + u0) % N;
-      for (; t < u1 && t + N <= row_end; t += N) {
-        auto kv = hn::Zero(dd);
-        for (int p = 0; p < np; ++p) {
-          if (t + N <= seg0[p] || t > seg1[p]) continue;
-          kv = hn::MulAdd(hn::Set(dd, w0[p]), hn::LoadU(dd, dl[p] + t), kv);
-          if (frac_x) kv = hn::MulAdd(hn::Set(dd, w1[p]), hn::LoadU(dd, dl[p] + t - 1), kv);
-        }
-        for (int c = 0; c < 5; ++c) {
-          double* q = at[c] + t;
-          hn::StoreU(hn::MulAdd(kv, hn::Set(dd, one[c]), hn::LoadU(dd, q)), dd, q);
-        }
-      }
-      for (; t < u1; ++t) {
-        const double k = tap(t);
-        for (int c = 0; c < 5; ++c) at[c][t] += k * one[c];
-      }
+      // A box: the side's differences run along the box, whose differences
+      // are these at its start less the same past its end.
+      AddOneSide(dif2, dif, s.left, w.width, one, 1.0, sp);
+      AddOneSide(dif2, dif, s.left + s.length, w.width, one, -1.0, sp);
       continue;
     }
-    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = tap(t);
-    // Sample j's difference at footprint column t lands on column
-    // left + t + j; those left of the row count at column 0.
-    for (int32_t t = t0; t < std::min(t1, -s.left); ++t)
-      for (int32_t j = 0; j < std::min(s.count, -s.left - t); ++j)
-        for (int c = 0; c < 5; ++c) dif[c][0] += taps[t - t0] * double(src.plane[c][j]);
-    side_x0[nsides] = std::max(t0, -s.left);
-    side_x1[nsides] = std::min(t1 - 1 + s.count, w.width - s.left);
+    for (int32_t t = t0; t < t1; ++t) taps[t - t0] = sp.Tap(t);
     sides[nsides++] = {t0, t1 - t0, taps};
     taps += t1 - t0;
   }
   if (nsides == 0) return;
-  // Along the run: each group of output columns sums its taps first. Where
-  // the two sides' columns meet (a run longer than the span), one pass
-  // over the columns takes both, so each column is added once.
-  const int32_t row_end = w.width - s.left;
-  if (nsides == 2 && side_x0[1] <= side_x1[0]) {
-    GatherTaps(dif, s.left, sides, 2, src, s.count, side_x0[0], std::max(side_x1[0], side_x1[1]), row_end);
-    return;
-  }
-  for (int k = 0; k < nsides; ++k)
-    if (side_x0[k] < side_x1[k]) GatherTaps(dif, s.left, &sides[k], 1, src, s.count, side_x0[k], side_x1[k], row_end);
+  if (s.length == 1) return GatherRun(w, s, sides, nsides, src, dif, nullptr, s.left, 1.0);
+  GatherRun(w, s, sides, nsides, src, dif2, dif, s.left, 1.0);
+  GatherRun(w, s, sides, nsides, src, dif2, dif, s.left + s.length, -1.0);
 }
 
 void AddSpanRowImpl(const SpanRowWork& w) {

@@ -71,14 +71,21 @@ void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_n
                         int32_t n);
 
 // A frame's column differences: five planes of doubles, `width` a row, and
-// for each row the columns written so far (first > second: none).
+// for each row the columns written so far (first > second: none). Boxes
+// along rows (streaks along x) go into second differences (`second`, summed
+// twice along each row); everything else into first differences (`plane`).
 struct StepImage {
   double* plane[5];
+  double* second[5];
   int32_t width;
   std::pair<int32_t, int32_t>* written;
-  PlanarRun At(int32_t r, int32_t c) const {
+  PlanarRun At(int32_t r, int32_t c) const { return Row(plane, r, c); }
+  PlanarRun SecondAt(int32_t r, int32_t c) const { return Row(second, r, c); }
+
+ private:
+  PlanarRun Row(double* const* p, int32_t r, int32_t c) const {
     const size_t o = size_t(r) * size_t(width) + size_t(c);
-    return {{plane[0] + o, plane[1] + o, plane[2] + o, plane[3] + o, plane[4] + o}};
+    return {{p[0] + o, p[1] + o, p[2] + o, p[3] + o, p[4] + o}};
   }
 };
 
@@ -96,13 +103,17 @@ struct RunColours {
 // around), each sample weighted `scale` times its colours. Its
 // colours sit in a colour store at `colours`: five floats for one sample,
 // else five planes of count + 2 kRunPad floats (the run between kRunPad
-// zeros on either side).
+// zeros on either side). With `length` above 1 each sample is a streak
+// along the row of that many points, one column apart from left + j on (a
+// box): the copy's differences then go into the second differences at
+// `left` and, negated, at left + length, whatever the length.
 struct SpanCopy {
   int32_t left, top, count, d;
   float fx, fy;
   double scale;
   const dof::KernelSpans* spans;
   size_t colours;
+  int32_t length = 1;
 };
 
 // One image row's part of the copies that cover it, as column differences
@@ -110,7 +121,7 @@ struct SpanCopy {
 // along the row gives the kernels. Columns past width - 1 are dropped; a
 // difference left of column 0 counts at column 0.
 struct SpanRowWork {
-  PlanarRun steps;
+  PlanarRun steps, second;  // second: null planes when no copy is a box
   int32_t width, row;
   const SpanCopy* copies;
   const uint32_t* active;  // indices of the copies covering the row

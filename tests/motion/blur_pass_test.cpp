@@ -87,6 +87,16 @@ std::vector<Frame> EveryKindOfFrame() {
     // kernels in one frame, HDR beside dark, streaks over them.
     frames.push_back({"shot with span kernels, " + name, 150, Rows(16), ShotPicture(150, Rows(16), 3, 25), e,
                       span_blur});
+    // Streaks along x alone, either way, some longer than the frame: under
+    // span kernels they go in as boxes.
+    frames.push_back({"shot moving along x, " + name, 150, Rows(16),
+                      [shot = ShotPicture(150, Rows(16), 3, 25)](int x, int y) {
+                        PixelChannels c = shot(x, y);
+                        c.VectX = float((x * 7 + y * 13) % 41 - 20) * 6.5f;
+                        c.VectY = 0.0f;
+                        return c;
+                      },
+                      e, span_blur});
   }
   // Span kernels under streaks along a diagonal and along y.
   frames.push_back({"diagonal span kernels", 150, Rows(14), FlatPicture(1, 12, 12), EdgeCondition::Black, span_blur});
