@@ -5,7 +5,8 @@
 
 #include "app/comp_file.h"
 #include "app/usage_error.h"
-#include "tests/support/tool_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tool_test.h"
 
 using namespace testing_support;
 
@@ -14,15 +15,9 @@ std::string Apply(Quorvex* q, const std::string& text) {
   for (const ControlEdit& e : comp_file::Parse(text, "t.comp", *q)) ApplyEdit(*q, e, nullptr);
   return comp_file::Serialize(*q);
 }
-
-class CompFile : public ::testing::Test {
- protected:
-  void TearDown() override { q->Recycle(); }
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
-};
 }  // namespace
+
+using CompFile = ToolTest;
 
 TEST_F(CompFile, RoundTripsExactly) {
   Quorvex* a = q;
@@ -67,13 +62,11 @@ TEST_F(CompFile, MalformedOrUnknownContentIsAClearError) {
 }
 
 TEST_F(CompFile, SavingReplacesTheFileOnlyWhenComplete) {
-  const auto dir = std::filesystem::temp_directory_path() / ("comp-test-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "a.comp").string();
+  const TempDir t;
+  const std::string path = t.P("a.comp");
   comp_file::Save(path, *q);
   EXPECT_EQ(comp_file::Load(path, *q).size(), 28u) << "every numeric and text control but the Info page's";
   EXPECT_EQ(comp_file::Serialize(*q).find("DocUrl"), std::string::npos);
-  EXPECT_THROW(comp_file::Save((dir / "missing" / "b.comp").string(), *q), std::exception);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "no temporary file left behind";
-  std::filesystem::remove_all(dir);
+  EXPECT_THROW(comp_file::Save(t.P("missing/b.comp"), *q), std::exception);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.dir), {}), 1) << "no temporary file left behind";
 }

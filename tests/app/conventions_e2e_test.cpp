@@ -18,7 +18,6 @@ class Conventions : public Render {
  protected:
   // The scene in the tool's own convention, rendered with depth on.
   void SetUp() override {
-    Render::SetUp();
     WriteExr(P("truth.exr"), kW, kH,
              {{{"R", kFloat, Red}, {"G", kFloat, Green}, {"B", kFloat, Green}, {"A", kFloat, [](int, int) { return 1.0f; }},
                {"Z", kFloat, Depth}, {"VectX", kFloat, Vx}, {"VectY", kFloat, Vy}}});

@@ -12,6 +12,8 @@
 #include <functional>
 #include <limits>
 
+#include "tests/support/temp_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace e2e {
@@ -43,10 +45,7 @@ inline Result RunRender(const std::vector<std::string>& args, const std::string&
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-inline std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using testing_support::Slurp;
 
 inline std::function<float(int, int)> Const(float v) {
   return [v](int, int) { return v; };
@@ -119,16 +118,9 @@ inline Read ReadExr(const std::string& path, int part = 0) {
 
 const OIIO::TypeDesc kHalf = OIIO::TypeDesc::HALF, kFloat = OIIO::TypeDesc::FLOAT;
 
-class Render : public ::testing::Test {
+// Each test in a folder of its own (`dir`; `P(name)` a path in it).
+class Render : public ::testing::Test, protected testing_support::TempDir {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("qr-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-           std::to_string(::getpid()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string P(const std::string& name) const { return (dir / name).string(); }
   // A 16 x 12 picture: a bright square on grey, depth growing to the right,
   // the square moving 6 pixels to the right.
   void Scene(const std::string& path, std::vector<std::string> names = {"R", "G", "B", "A", "Z", "VectX", "VectY"},
@@ -143,7 +135,6 @@ class Render : public ::testing::Test {
                {names[5], kFloat, [=](int x, int y) { return square(x, y) ? 6.0f : 0.0f; }},
                {names[6], kFloat, [](int, int) { return 0.0f; }}}});
   }
-  fs::path dir;
 };
 
 }  // namespace e2e

@@ -2,7 +2,6 @@
 // compression) read into planes, written back with their headers kept, and
 // read again by OpenImageIO with the same channels, attributes and pixels.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <Imath/half.h>
 #include <OpenImageIO/deepdata.h>
@@ -17,6 +16,7 @@
 #include "app/exr_file.h"
 #include "app/image_io.h"
 #include "app/usage_error.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -157,19 +157,11 @@ void ExpectClose(float got, float want, double relative, const std::string& wher
     ASSERT_NEAR(got, want, relative * std::fabs(want) + 1e-3) << where;
 }
 
-class ExrFile : public ::testing::TestWithParam<std::tuple<Layout, Codec>> {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("exr-file-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
-};
+class ExrFile : public ::testing::TestWithParam<std::tuple<Layout, Codec>>, protected testing_support::TempDir {};
 
 TEST_P(ExrFile, ReadsOiioFilesAndWritesThemBackWithHeadersAndPixels) {
   const auto& [layout, codec] = GetParam();
-  const std::string in_path = (dir / "in.exr").string(), out_path = (dir / "out.exr").string();
+  const std::string in_path = P("in.exr"), out_path = P("out.exr");
   WriteWithOiio(in_path, Specs(layout, codec.name));
   const std::vector<OiioPart> written = ReadWithOiio(in_path);
   ASSERT_FALSE(written.empty());
@@ -219,7 +211,7 @@ TEST_P(ExrFile, ReadsOiioFilesAndWritesThemBackWithHeadersAndPixels) {
     for (size_t k = 0; k < size_t(kW) * kH; ++k) ExpectClose(again.planes[c][k], file.planes[c][k], err, again.names[c]);
   }
   if (std::string(codec.name).rfind("zip", 0) == 0) {
-    const std::string raw_path = (dir / "raw.exr").string();
+    const std::string raw_path = P("raw.exr");
     Image* raw = MakeHostImage(file, {}, pick);
     WriteImageFile(raw_path, *raw, &file, pick, OutputDepth::Auto, {}, {"none", {}});
     raw->Recycle();
@@ -264,9 +256,8 @@ INSTANTIATE_TEST_SUITE_P(LayoutsAndCodecs, ExrFile, ::testing::Combine(::testing
                          });
 
 TEST(ExrFileRules, CompressionIsTheChosenOneOrTheInputPartsAndDeepPartsAreRefused) {
-  const fs::path dir = fs::temp_directory_path() / ("exr-rules-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  const std::string in = (dir / "in.exr").string(), out = (dir / "out.exr").string();
+  const testing_support::TempDir t;
+  const std::string in = t.P("in.exr"), out = t.P("out.exr");
   WriteWithOiio(in, Specs(kLayouts[0], "dwaa"));
   const FileImage file = ReadImageFile(in);
   ChannelPick pick;
@@ -291,7 +282,7 @@ TEST(ExrFileRules, CompressionIsTheChosenOneOrTheInputPartsAndDeepPartsAreRefuse
   OIIO::ImageSpec deep(4, 4, 1, OIIO::TypeDesc::FLOAT);
   deep.channelnames = {"Z"};
   deep.deep = true;
-  const std::string deep_path = (dir / "deep.exr").string();
+  const std::string deep_path = t.P("deep.exr");
   auto o = OIIO::ImageOutput::create(deep_path);
   ASSERT_TRUE(o->open(deep_path, deep));
   OIIO::DeepData data(deep);
@@ -303,7 +294,6 @@ TEST(ExrFileRules, CompressionIsTheChosenOneOrTheInputPartsAndDeepPartsAreRefuse
   } catch (const UsageError& e) {
     EXPECT_NE(std::string(e.what()).find("deep images are not supported"), std::string::npos) << e.what();
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -15,24 +15,13 @@
 #include "app/safe_write.h"
 #include "app/temporary_files.h"
 #include "app/usage_error.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::Slurp;
+using testing_support::TempDir;
 
 namespace {
-
-struct TempDir {
-  fs::path dir = fs::temp_directory_path() /
-                 ("qr-unit-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                  std::to_string(::getpid()));
-  TempDir() { fs::create_directories(dir); }
-  ~TempDir() { fs::remove_all(dir); }
-  std::string P(const std::string& n) const { return (dir / n).string(); }
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 void WriteSmallExr(const std::string& path, int w, int h, const char* compression, bool tiled) {
   OIIO::ImageSpec layout(w, h, 4, OIIO::TypeDesc::HALF);

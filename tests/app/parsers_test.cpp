@@ -13,40 +13,37 @@
 #include "app/frame_range.h"
 #include "app/progress.h"
 #include "app/usage_error.h"
-#include "tests/support/tool_fixture.h"
+#include "tests/support/tool_test.h"
 
 using namespace testing_support;
 
-TEST(FrameRange, RangesStepsAndErrors) {
-  EXPECT_EQ(ParseFrameRange("3"), (std::vector<int>{3}));
-  EXPECT_EQ(ParseFrameRange("1-4"), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(ParseFrameRange("1-7x3"), (std::vector<int>{1, 4, 7}));
-  EXPECT_EQ(ParseFrameRange("-2--1"), (std::vector<int>{-2, -1}));
-  for (const char* bad : {"", "a-b", "5-1", "1-4x0", "1-", "99999999999-1", "-100000000-100000000"})
-    EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad;
+TEST(FrameRange, RangesStepsListsAndErrors) {
+  const std::pair<const char*, std::vector<int>> good[] = {
+      {"3", {3}}, {"1-4", {1, 2, 3, 4}}, {"1-7x3", {1, 4, 7}}, {"-2--1", {-2, -1}},
+      {"1-3,7,10-20x5, 2", {1, 2, 3, 7, 10, 15, 20}},  // lists, each frame once
+  };
+  for (const auto& [text, frames] : good) EXPECT_EQ(ParseFrameRange(text), frames) << text;
   EXPECT_EQ(ParseFrameRange("0-99999999x100").size(), 1000000u) << "a million frames is the most one command takes";
-  EXPECT_EQ(ParseFrameRange("1-3,7,10-20x5, 2"), (std::vector<int>{1, 2, 3, 7, 10, 15, 20})) << "lists, each frame once";
-  for (const char* bad : {"1,", ",1", "1,,2", "1-3x", "1x2", "0-999999,1000000-1000001"})
-    EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad;
-  EXPECT_THROW(ParseFrameRange(std::string(40000, '1')), UsageError) << "a long argument is refused, not recursed into";
+  for (const std::string& bad : std::vector<std::string>{"", "a-b", "5-1", "1-4x0", "1-", "99999999999-1", "-100000000-100000000", "1,", ",1", "1,,2",
+                                "1-3x", "1x2", "0-999999,1000000-1000001",
+                                std::string(40000, '1')})  // a long argument is refused, not recursed into
+    EXPECT_THROW(ParseFrameRange(bad), UsageError) << bad.substr(0, 40);
 }
 
 TEST(FrameRange, PatternsArePaddedToTheirWidth) {
   EXPECT_TRUE(HasFramePattern("shot.####.exr"));
   EXPECT_TRUE(HasFramePattern("shot.%04d.exr"));
-  EXPECT_FALSE(HasFramePattern("shot.exr"));
-  EXPECT_EQ(PathForFrame("a/shot.####.exr", 7), "a/shot.0007.exr");
-  EXPECT_EQ(PathForFrame("shot.%04d.exr", 12345), "shot.12345.exr");
-  EXPECT_EQ(PathForFrame("shot.%d.exr", 5), "shot.5.exr");
-  EXPECT_EQ(PathForFrame("shot.##.exr", -3), "shot.-03.exr");
-  // Found by fuzzing: a field width too wide to read used to throw past the caller.
-  EXPECT_FALSE(HasFramePattern("shot.%08888888888888888d.exr"));
-  EXPECT_EQ(PathForFrame("shot.%08888888888888888d.exr", 3), "shot.%08888888888888888d.exr");
-  // Only the file name holds a pattern; folders keep their '#' and '%'.
-  EXPECT_FALSE(HasFramePattern("50%done/still.exr"));
-  EXPECT_FALSE(HasFramePattern("take#2/%4d/still.exr"));
-  EXPECT_EQ(PathForFrame("take#2/o.####.exr", 1), "take#2/o.0001.exr");
-  EXPECT_EQ(PathForFrame("%02d/a%03d.exr", 4), "%02d/a004.exr");
+  // Found by fuzzing: a field width too wide to read used to throw past the
+  // caller. Only the file name holds a pattern; folders keep their '#' and '%'.
+  for (const char* plain : {"shot.exr", "shot.%08888888888888888d.exr", "50%done/still.exr", "take#2/%4d/still.exr"})
+    EXPECT_FALSE(HasFramePattern(plain)) << plain;
+  const std::tuple<const char*, int, const char*> paths[] = {
+      {"a/shot.####.exr", 7, "a/shot.0007.exr"},   {"shot.%04d.exr", 12345, "shot.12345.exr"},
+      {"shot.%d.exr", 5, "shot.5.exr"},            {"shot.##.exr", -3, "shot.-03.exr"},
+      {"take#2/o.####.exr", 1, "take#2/o.0001.exr"}, {"%02d/a%03d.exr", 4, "%02d/a004.exr"},
+      {"shot.%08888888888888888d.exr", 3, "shot.%08888888888888888d.exr"},
+  };
+  for (const auto& [pattern, frame, path] : paths) EXPECT_EQ(PathForFrame(pattern, frame), path);
   EXPECT_EQ(PathForFrame(std::string(40000, '#'), 1).size(), 40000u);
 }
 
@@ -64,15 +61,7 @@ TEST(ChannelNames, MappedKnownAndLayerPrefixedNames) {
   EXPECT_THROW(channel_names::ParseMap("Z="), UsageError);
 }
 
-namespace {
-class SetArgument : public ::testing::Test {
- protected:
-  void TearDown() override { q->Recycle(); }
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
-};
-}  // namespace
+using SetArgument = ToolTest;
 
 TEST_F(SetArgument, NumbersLabelsSwitchesAndKeyframes) {
   EXPECT_EQ(ParseSetArgument(*q, "FStop=2.8").value, 2.8);

@@ -4,19 +4,14 @@
 #include <limits>
 
 #include "dof/area_average.h"
-#include "tests/support/tool_fixture.h"
+#include "tests/support/tool_test.h"
 
 using namespace testing_support;
 
 namespace {
-class Bank : public ::testing::Test {
+class Bank : public ToolTest {
  protected:
-  void SetUp() override { q = f.Create(&c.doc); d = &q->DepthBlur(); }
-  void TearDown() override { q->Recycle(); }
-  ToolFactory f;
-  Console c;
-  Quorvex* q;
-  depth_blur_interface* d;
+  depth_blur_interface* d = &q->DepthBlur();
 };
 }  // namespace
 
@@ -68,16 +63,15 @@ TEST_F(Bank, OnlyWantedEntriesAreBuiltAndTheyEqualTheFullBank) {
 }
 
 TEST_F(Bank, BlurImageEntriesLeakNoKernelImages) {
-  Image* blur = Flat(4, 2, FltPixel{1, 0, 0, 1});
+  Held blur(Flat(4, 2, FltPixel{1, 0, 0, 1}));
   d->DepthEnabled = true;
   d->BlurScale = 0.5f;
   const int64_t before = RefObject::LiveObjects();
-  d->BuildKernelBank(blur, 64);
+  d->BuildKernelBank(blur.get(), 64);
   EXPECT_EQ(RefObject::LiveObjects(), before);
   ASSERT_EQ(d->KernelBank.size(), 51u);
   EXPECT_EQ(d->KernelBank[50].size(), 9u);
   EXPECT_NEAR(d->KernelBank[50][4], 1.0f / 9.0f, 1e-6) << "a flat red image gives a flat kernel";
-  blur->Recycle();
 }
 
 // Area averaging: every output pixel the mean of the source area it covers.
@@ -104,15 +98,12 @@ TEST(AreaAverage, MeansOfTheCoveredArea) {
 // four times that kernel's side first; one within that size is used as it is.
 TEST_F(Bank, OversizedBlurImagesAreReducedFirst) {
   d->KernelStep = 0.01f;
-  Image* tall = MakeImage(1, 2000, [](int, int y) { return FltPixel{float(y % 2), 0, 0, 1}; });
-  Image* reduced = q->ReducedKernelImage(tall, 500);  // diameter 5: side 5, limit 20
-  ASSERT_NE(reduced, nullptr);
+  Held tall(MakeImage(1, 2000, [](int, int y) { return FltPixel{float(y % 2), 0, 0, 1}; }));
+  Held reduced(q->ReducedKernelImage(tall.get(), 500));  // diameter 5: side 5, limit 20
+  ASSERT_TRUE(reduced);
   EXPECT_EQ(reduced->Width, 1);
   EXPECT_EQ(reduced->Height, 20);
   EXPECT_NEAR(reduced->Plane(CHAN_RED)[7], 0.5f, 1e-6f);
-  reduced->Recycle();
-  Image* small = MakeImage(20, 20, [](int, int) { return FltPixel{1, 0, 0, 1}; });
-  EXPECT_EQ(q->ReducedKernelImage(small, 500), nullptr);
-  tall->Recycle();
-  small->Recycle();
+  Held small(Flat(20, 20, FltPixel{1, 0, 0, 1}));
+  EXPECT_EQ(q->ReducedKernelImage(small.get(), 500), nullptr);
 }

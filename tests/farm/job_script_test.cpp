@@ -5,31 +5,23 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "farm/job_script.h"
 #include "farm/render_args.h"
 #include "farm/run_program.h"
 #include "farm/submission.h"
 #include "farm/text_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::Slurp;
+using testing_support::TempDir;
 
 namespace {
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class JobScript : public ::testing::Test {
+class JobScript : public ::testing::Test, protected TempDir {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("qf-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                       "-" + std::to_string(getpid()));
     fs::create_directories(dir / "out/shot.farm/logs");
     // Records its arguments one per line; fails while the counter file
     // still has failures in it.
@@ -51,7 +43,6 @@ class JobScript : public ::testing::Test {
     s.retries = 2;
     WriteTextFile(s.JobScript(), ArrayJobScript(s), 0755);
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // Runs the script as task `task` in the working folder; returns its exit status.
   int RunTask(int task, int fails) {
@@ -62,7 +53,6 @@ class JobScript : public ::testing::Test {
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
   }
 
-  fs::path dir;
   Submission s;
 };
 
@@ -73,8 +63,8 @@ TEST_F(JobScript, ATaskPassesTheArgumentsIntactAndAddsItsChunk) {
     expected.push_back(a);
   std::string want;
   for (const std::string& a : expected) want += a + "\n";
-  EXPECT_EQ(ReadText(dir / "args.txt"), want);
-  const std::string log = ReadText(dir / "out/shot.farm/logs/frames-0004-0006.log");
+  EXPECT_EQ(Slurp(dir / "args.txt"), want);
+  const std::string log = Slurp(dir / "out/shot.farm/logs/frames-0004-0006.log");
   EXPECT_NE(log.find("task 2 (frames-0004-0006), attempt 1 of 3"), std::string::npos) << log;
   EXPECT_NE(log.find("rendered"), std::string::npos) << "the render's output goes to the task log";
 }
@@ -85,7 +75,7 @@ TEST_F(JobScript, AFailedTaskIsTriedAgainUpToTheRetriesAndKeepsOneLog) {
   } cases[] = {{1, 0, 2}, {2, 0, 3}, {3, 1, 3}};
   for (const Case& c : cases) {
     EXPECT_EQ(RunTask(4, c.fails), c.status) << c.fails << " failures";
-    const std::string log = ReadText(dir / "out/shot.farm/logs/frames-0010-0010.log");
+    const std::string log = Slurp(dir / "out/shot.farm/logs/frames-0010-0010.log");
     EXPECT_NE(log.find("attempt " + std::to_string(c.attempts) + " of 3"), std::string::npos) << log;
     EXPECT_EQ(log.find("attempt " + std::to_string(c.attempts + 1)), std::string::npos) << log;
     for (const auto& entry : fs::directory_iterator(dir / "out/shot.farm/logs"))
@@ -141,8 +131,7 @@ TEST(FarmFolders, TheFarmFolderSitsBesideTheOutputsNamedAfterThem) {
 }
 
 TEST(FarmSubmission, TheRecordReadsBackAsWritten) {
-  const fs::path dir = fs::temp_directory_path() / ("qf-record-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const TempDir t;
   Submission s;
   s.workdir = "/w";
   s.render = "/bin/quorvex-render";
@@ -154,7 +143,7 @@ TEST(FarmSubmission, TheRecordReadsBackAsWritten) {
   s.retries = 3;
   s.cpus = 2;
   s.partition = "gpu";
-  s.folder = dir.string();
+  s.folder = t.dir.string();
   s.command = {"quorvex-farm", "submit"};
   s.job_id = "12";
   s.check_job_id = "13";
@@ -173,7 +162,6 @@ TEST(FarmSubmission, TheRecordReadsBackAsWritten) {
   EXPECT_EQ(r.OutputPath(7), "/w/out/a.0007.exr");
   WriteTextFile(s.RecordPath(), "{\"engine\": \"slurm\"}");
   EXPECT_THROW(LoadSubmission(s.RecordPath()), std::runtime_error);
-  fs::remove_all(dir);
 }
 
 }  // namespace

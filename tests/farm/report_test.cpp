@@ -27,10 +27,9 @@ TEST(FarmReport, OnlyLinesThatNameTheFrameAreQuoted) {
   EXPECT_TRUE(LinesNamingFrame(log, 2).empty());
 }
 
-class FarmReportFolder : public ::testing::Test {
+class FarmReportFolder : public ::testing::Test, protected testing_support::TempDir {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("qf-report-" + std::to_string(getpid()));
     fs::create_directories(dir / "out/a.farm/logs");
     s.workdir = dir.string();
     s.folder = (dir / "out/a.farm").string();
@@ -40,11 +39,9 @@ class FarmReportFolder : public ::testing::Test {
     s.job_id = "41";
     s.command = {"quorvex-farm", "submit", "--engine", "slurm", "--", "-o", "out/a.####.exr", "--frames", "1-4"};
   }
-  void TearDown() override { fs::remove_all(dir); }
   void Frame(int f) {
     e2e::WriteExr(s.OutputPath(f), 8, 6, {{{"R", e2e::kHalf, [](int x, int) { return float(x); }}}});
   }
-  fs::path dir;
   Submission s;
 };
 

@@ -1,23 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "host/Image.h"
-
-namespace {
-Image* Ramp(int w, int h) {
-  Image* img = new Image(w, h, true, true);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      FltPixel p;
-      p.R = float(x);
-      p.G = float(y);
-      img->SetPixel(x, y, p);
-    }
-  return img;
-}
-}  // namespace
+#include "tests/support/tool_fixture.h"
 
 TEST(HostImage, RowIteratorWalksARowFromTheTop) {
-  Image* img = Ramp(3, 2);
+  Image* img = testing_support::MakeImage(3, 2, [](int x, int y) { return FltPixel{float(x), float(y), 0, 0}; });
   RowIterator it(img);
   it.GotoXY(1, 1);
   FltPixel p;
@@ -63,14 +50,7 @@ TEST(HostImage, NewImageTakesTheReferenceFormatAndAddsChannels) {
 }
 
 TEST(HostImage, ResizeOfImageResamplesToTheAskedSize) {
-  Image* img = new Image(6, 2);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 6; ++x) {
-      FltPixel p;
-      p.R = 1.0f;
-      p.A = 1.0f;
-      img->SetPixel(x, y, p);
-    }
+  Image* img = testing_support::Flat(6, 2, FltPixel{1, 0, 0, 1}, false, false);
   Image* r = img->ResizeOfImage({{RSZ_Width, 3}, {RSZ_Height, 5}, {RSZ_Filter, 7}});
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->Width, 3);

@@ -4,10 +4,11 @@
 #include <limits>
 
 #include "plugin/control_tags.h"
-#include "tests/support/tool_fixture.h"
+#include "tests/support/tool_test.h"
 
 using testing_support::Console;
 using testing_support::ToolFactory;
+using ControlSet = testing_support::ToolTest;
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -59,10 +60,7 @@ const std::vector<Row>& Table() {
 }
 }  // namespace
 
-TEST(ControlSet, NumericControlsMatchTheTableInCreationOrder) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(ControlSet, NumericControlsMatchTheTableInCreationOrder) {
   const auto& rows = Table();
   const auto& inputs = q->Inputs();
   ASSERT_EQ(inputs.size(), 36u);
@@ -93,13 +91,9 @@ TEST(ControlSet, NumericControlsMatchTheTableInCreationOrder) {
   EXPECT_EQ(q->FindInput("PolygonSideCount")->CreationTags.GetLong(INP_Integer, 0), 1);
   EXPECT_EQ(q->FindInput("ScaleVelocityLocked")->CreationTags.GetLong(INP_KeepTogether, 0), 1);
   EXPECT_EQ(q->FindInput("Scale Velocity Y")->CreationTags.GetLong(IC_Visible, 1), 0);
-  q->Recycle();
 }
 
-TEST(ControlSet, ImageInputsInfoFieldsAndTheOutput) {
-  ToolFactory f;
-  Console c;
-  Quorvex* q = f.Create(&c.doc);
+TEST_F(ControlSet, ImageInputsInfoFieldsAndTheOutput) {
   struct Img { const char* id; const char* name; int link; bool optional; };
   const Img imgs[] = {{"DepthMap", "Depth map image", 2, true}, {"Input", "Input image", 1, false},
                       {"Motion Image", "Motion image", 3, true}, {"BlurImage", "Blur image", 4, true}};
@@ -126,7 +120,6 @@ TEST(ControlSet, ImageInputsInfoFieldsAndTheOutput) {
   EXPECT_EQ(q->Outputs()[0]->ID, "Output");
   EXPECT_EQ(q->Outputs()[0]->Name, "Output image");
   EXPECT_EQ(q->Pages(), (std::vector<std::string>{"Motion Blur", "Depth Blur", "Info"}));
-  q->Recycle();
 }
 
 TEST(ToolLifecycle, TwoToolsShareNothingAndAnUnrenderedToolFreesCleanly) {

@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/tool_fixture.h"
-
-using testing_support::Console;
-using testing_support::ToolFactory;
+#include "tests/support/tool_test.h"
 
 namespace {
-class Interplay : public ::testing::Test {
+class Interplay : public testing_support::ToolTest {
  protected:
-  void SetUp() override { q = f.Create(&c.doc); }
-  void TearDown() override { q->Recycle(); }
   double V(const char* id) { return q->FindInput(id)->ValueAt(0); }
   bool Shown(const char* id) { return q->FindInput(id)->Visible(); }
   void Edit(const char* id, double v) { q->FindInput(id)->Edit(v); }
@@ -19,9 +14,6 @@ class Interplay : public ::testing::Test {
       if (Shown(id)) out.push_back(id);
     return out;
   }
-  ToolFactory f;
-  Console c;
-  Quorvex* q = nullptr;
 };
 
 const std::initializer_list<const char*> kSettingsControls = {

@@ -13,6 +13,7 @@
 #include "studio/out_names.h"
 #include "studio/request_guard.h"
 #include "studio/tool_session.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/tool_fixture.h"
 
 namespace fs = std::filesystem;
@@ -20,21 +21,11 @@ using nlohmann::json;
 
 namespace {
 
-struct TempFolder {
-  fs::path path;
-  TempFolder() {
-    char t[] = "/tmp/studio-test-XXXXXX";
-    path = mkdtemp(t);
-  }
-  ~TempFolder() { fs::remove_all(path); }
-};
-
 TEST(PathInsideFolder, NamesThatStayInsideAndNamesThatLeave) {
-  TempFolder out;
-  TempFolder elsewhere;
-  fs::create_directories(out.path / "shots");
-  fs::create_symlink(elsewhere.path, out.path / "link");  // a link inside that points outside
-  const std::string root = fs::canonical(out.path).string();
+  const testing_support::TempDir out, elsewhere;
+  fs::create_directories(out.dir / "shots");
+  fs::create_symlink(elsewhere.dir, out.dir / "link");  // a link inside that points outside
+  const std::string root = fs::canonical(out.dir).string();
   struct Case {
     const char* name;
     const char* inside;  // null: refused
@@ -55,10 +46,10 @@ TEST(PathInsideFolder, NamesThatStayInsideAndNamesThatLeave) {
   };
   for (const Case& c : cases) {
     if (c.inside) {
-      EXPECT_EQ(PathInsideFolder(out.path.string(), c.name), root + "/" + c.inside) << c.name;
+      EXPECT_EQ(PathInsideFolder(out.dir.string(), c.name), root + "/" + c.inside) << c.name;
     } else {
       try {
-        PathInsideFolder(out.path.string(), c.name);
+        PathInsideFolder(out.dir.string(), c.name);
         ADD_FAILURE() << "accepted " << c.name;
       } catch (const ClientError& e) {
         EXPECT_EQ(e.Status, 400) << c.name;
