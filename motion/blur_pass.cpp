@@ -72,8 +72,8 @@ void BlurPass::Begin(const PassInputs& in) {
     if (steps_.width != in.image.width || steps_written_.size() != size_t(in.image.height)) {
       ReleaseSteps();
       steps_.width = in.image.width;
-      // Zero pages from calloc: the second differences take memory only
-      // where boxes go.
+      // Zero pages from calloc: the second differences take memory only in
+      // rows that hold boxes.
       for (double** planes : {steps_.plane, steps_.second})
         for (int c = 0; c < 5; ++c) {
           planes[c] = static_cast<double*>(std::calloc(pixels, sizeof(double)));
@@ -84,9 +84,10 @@ void BlurPass::Begin(const PassInputs& in) {
         }
     }
     steps_written_.assign(size_t(in.image.height), {INT32_MAX, INT32_MIN});
+    steps_boxed_.assign(size_t(in.image.height), 0);
     steps_.written = steps_written_.data();
+    steps_.boxed = steps_boxed_.data();
     steps_summed_ = false;
-    boxes_.store(false, std::memory_order_relaxed);
   }
   const size_t chunks = ChunkCount(in.count);
   span_rows_.reset(new std::atomic<int32_t>[chunks]);
@@ -195,7 +196,6 @@ void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
   };
   auto leave = [&](int32_t r) { mine.store(r + 1, std::memory_order_release); };
   band.AddSpanCopies(steps_, enter, leave);
-  if (band.HasBoxes()) boxes_.store(true, std::memory_order_relaxed);
 }
 
 void BlurPass::SpansDone(int32_t chunk) {
@@ -317,10 +317,10 @@ void BlurPass::Finish() {
 void BlurPass::AddSummedSteps() {
   if (!steps_.plane[0]) return;
   RowLocks& locks = *in_.row_locks;
-  const bool boxes = boxes_.load(std::memory_order_relaxed);
   for (int32_t r = 0; r < in_.image.height; ++r) {
     const auto w = steps_written_[size_t(r)];
     if (w.first > w.second) continue;
+    const bool boxes = steps_boxed_[size_t(r)] != 0;
     const splat::PlanarRun d = steps_.At(r, 0), d2 = steps_.SecondAt(r, 0);
     splat::Colour* colour = in_.image.ColorRow(r);
     float* norm = in_.image.NormRow(r);
@@ -343,6 +343,7 @@ void BlurPass::AddSummedSteps() {
       norm[c] += float(sum[4]);
     }
     steps_written_[size_t(r)] = {INT32_MAX, INT32_MIN};
+    steps_boxed_[size_t(r)] = 0;
   }
   steps_summed_ = true;
 }
@@ -354,7 +355,9 @@ void BlurPass::ReleaseSteps() {
       planes[c] = nullptr;
     }
   steps_written_.clear();
+  steps_boxed_.clear();
   steps_.written = nullptr;
+  steps_.boxed = nullptr;
   steps_.width = 0;
 }
 

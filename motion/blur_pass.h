@@ -96,8 +96,8 @@ class BlurPass {
   // bands add theirs here in chunk order, and Finish sums them once.
   splat::StepImage steps_{};
   std::vector<std::pair<int32_t, int32_t>> steps_written_;
+  std::vector<uint8_t> steps_boxed_;
   bool steps_summed_ = true;
-  std::atomic<bool> boxes_{false};  // some band added a box (second differences)
   // Per chunk: the next row of the differences it may write (its first
   // before it starts them), kSpansNotStarted before the chunk runs,
   // kSpansDone after.

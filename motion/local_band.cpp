@@ -53,7 +53,6 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   weight_rows_ = kNothingWritten;
   copies_.clear();
   copy_colours_.clear();
-  boxes_ = false;
 }
 
 MovingGroup& LocalBand::Moving() {
@@ -114,7 +113,6 @@ void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, cons
     }
   }
   copies_.push_back({left, top, count, d, fx, fy, 1.0, &sp, at, length});
-  boxes_ = boxes_ || length > 1;
 }
 
 void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
@@ -156,17 +154,20 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
                                  [&](uint32_t i) { return LastRow(copies_[i]) < r; }),
                   active_.end());
     int32_t c0 = INT32_MAX, c1 = INT32_MIN;
+    bool boxed = false;
     for (uint32_t i : active_) {
+      boxed = boxed || copies_[i].length > 1;
       c0 = std::min(c0, copies_[i].left);
       c1 = std::max(c1, copies_[i].left + copies_[i].count + copies_[i].length - 1 + copies_[i].d);
     }
     c0 = std::max(c0, 0);
     c1 = std::min(c1, width - 1);
     if (c0 <= c1) {
-      AddSpanRow({steps.At(r, 0), boxes_ ? steps.SecondAt(r, 0) : PlanarRun{}, width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
+      AddSpanRow({steps.At(r, 0), boxed ? steps.SecondAt(r, 0) : PlanarRun{}, width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
                   tap_scratch_.data()});
       auto& w = steps.written[r];
       w = {std::min(w.first, c0), std::max(w.second, c1)};
+      if (boxed) steps.boxed[r] = 1;
     }
     leave(r);
   }

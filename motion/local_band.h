@@ -94,8 +94,6 @@ class LocalBand {
   // along the row, whatever the length (see SpanCopy).
   void AddSpanBoxes(int32_t x0, float y, int32_t count, int32_t length, float weight, const Colour* colours,
                     int32_t h, const dof::KernelSpans& sp);
-  // Whether a box waits or went in since Reset.
-  bool HasBoxes() const { return boxes_; }
 
   // Adds the span kernels queued since the last call into `steps`, row by
   // row from the band's first row to its last, between enter(r) and
@@ -188,7 +186,6 @@ class LocalBand {
   std::vector<uint32_t> order_, active_;
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
-  bool boxes_ = false;
   std::vector<std::pair<int32_t, int32_t>> spans_;
   std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};

@@ -19,6 +19,7 @@ constexpr int64_t kMinBoxPoints = 4;
 // a whole column then steps exactly one column a point.
 constexpr float kExactColumns = 8388608.0f;
 static_assert(MovingGroup::kMaxSamples <= streak::kMaxAlike, "alike stretches go through LayOutAlike whole");
+static_assert(MovingGroup::kMaxSamples <= LocalBand::kMaxSpanRun, "an alike stretch makes one box");
 }  // namespace
 
 MovingGroup::MovingGroup(LocalBand& band)

@@ -6,6 +6,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "motion/vector_kernels.h"
@@ -296,10 +297,13 @@ HWY_INLINE void AddOneSide(double* const* dif, double* const* first, int32_t lef
   const int32_t N = int32_t(hn::Lanes(dd));
   const int32_t row_end = width - left;
   // On a grid of whole vectors of image columns (see GatherTaps); lanes
-  // before u0 and past u1 add zeros.
-  int32_t t = u0 - (left + u0) % N;
+  // before u0 and past u1 add zeros, unless a colour is not finite (zero
+  // times it is not zero): then column by column.
+  const bool finite = std::isfinite(one[0]) && std::isfinite(one[1]) && std::isfinite(one[2]) &&
+                      std::isfinite(one[3]) && std::isfinite(one[4]);
+  int32_t t = finite ? u0 - (left + u0) % N : u0;
   const auto vsign = hn::Set(dd, sign);
-  for (; t < u1 && t + N <= row_end; t += N) {
+  for (; finite && t < u1 && t + N <= row_end; t += N) {
     auto kv = hn::Zero(dd);
     for (int p = 0; p < sp.np; ++p) {
       if (t + N <= sp.seg0[p] || t > sp.seg1[p]) continue;

@@ -73,12 +73,14 @@ void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_n
 // A frame's column differences: five planes of doubles, `width` a row, and
 // for each row the columns written so far (first > second: none). Boxes
 // along rows (streaks along x) go into second differences (`second`, summed
-// twice along each row); everything else into first differences (`plane`).
+// twice along each row; `boxed` marks the rows that hold some), everything
+// else into first differences (`plane`).
 struct StepImage {
   double* plane[5];
   double* second[5];
   int32_t width;
   std::pair<int32_t, int32_t>* written;
+  uint8_t* boxed;
   PlanarRun At(int32_t r, int32_t c) const { return Row(plane, r, c); }
   PlanarRun SecondAt(int32_t r, int32_t c) const { return Row(second, r, c); }
 

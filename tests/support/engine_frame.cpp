@@ -56,7 +56,7 @@ EngineFrame::EngineFrame(int w, int h, const std::function<PixelChannels(int, in
   for (auto& p : ref) p.assign(size_t(w) * size_t(h), 0.0);
 }
 
-void EngineFrame::BlurPass(int threads) {
+void EngineFrame::BlurPass(int threads, blur::BlurPass* kept) {
   blur::PassInputs in;
   in.samples = samples.data();
   in.count = samples.size();
@@ -66,7 +66,8 @@ void EngineFrame::BlurPass(int threads) {
   in.image = {color.channel_row("OutRGBA", 0), norm.channel_row("Norm", 0), color.row_stride, norm.row_stride, width,
               height};
   in.row_locks = &locks;
-  blur::BlurPass pass;
+  blur::BlurPass own;
+  blur::BlurPass& pass = kept ? *kept : own;
   pass.Begin(in);
   const int32_t chunks = int32_t(blur::ChunkCount(samples.size()));
   std::atomic<int32_t> next{0};

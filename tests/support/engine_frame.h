@@ -23,7 +23,8 @@ struct EngineFrame {
 
   // The blur pass with chunks taken in order by `threads` threads (the
   // calling one among them).
-  void BlurPass(int threads);
+  // Through `kept` when given (a pass kept from frame to frame).
+  void BlurPass(int threads, blur::BlurPass* kept = nullptr);
   // The straightforward order: four copies per point, sums in double.
   void ReferencePass();
 
