@@ -59,6 +59,11 @@ std::vector<Case> Cases() {
     cases.push_back({"growth/streak-x40/side:" + std::to_string(side), 960, 540,
                      [] { return testing_support::FlatScene(960, 540, 1, 40, 0); },
                      {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 960)}}, true});
+  // Streaks that no neighbour shares (walked one by one), as in real renders.
+  for (int side : {21, 41, 101, 201})
+    cases.push_back({"growth/scattered-motion12/side:" + std::to_string(side), 960, 135,
+                     [] { return testing_support::ScatteredMotionScene(960, 135, 1, 12); },
+                     {{"EnableDepth", 1}, {"MaxBlurSize", testing_support::MaxBlurForSide(side, 960)}}, true});
   for (float motion : {0.0f, 40.0f})
     for (int percent : {1, 5, 10, 25})
       cases.push_back({"growth/scene/" + std::string(motion > 0 ? "motion40/" : "still/") + std::to_string(percent) + "pct",

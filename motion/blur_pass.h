@@ -91,7 +91,7 @@ class BlurPass {
 
   PassInputs in_;
   std::vector<dof::KernelSpans> spans_;  // per bank entry
-  std::vector<std::vector<float>> bordered_;  // per entry going tap by tap (see ZeroBordered)
+  std::vector<std::vector<float>> bordered_;  // per entry whose walked streaks go tap by tap (see ZeroBordered)
   // The frame's column differences, when some entry goes as spans; the
   // bands add theirs here in chunk order, and Finish sums them once.
   splat::StepImage steps_{};

@@ -123,15 +123,17 @@ void MovingGroup::Splat() {
     }
     a = e;
   }
-  // Streaks of several points under a tap kernel go one by one as weights;
-  // the others are walked in step.
+  // Streaks along x under span kernels go as boxes; streaks of several
+  // points under a kernel given with its taps bordered (tap kernels and span
+  // kernels up to a side, see BlurPass) go one by one as weights; the
+  // others are walked in step.
   size_t n_step = 0;
   for (size_t k = 0; k < n_rest; ++k) {
     const size_t j = rest_[k];
-    if (halves_[j] > 0 && !spans_[j] && bordered_[j] && plans_[j].Count() > 1)
-      WalkAsWeights(j);
-    else if (boxes_[j])
+    if (boxes_[j])
       AsBoxes(j);
+    else if (halves_[j] > 0 && bordered_[j] && plans_[j].Count() > 1)
+      WalkAsWeights(j);
     else
       rest_[n_step++] = j;
   }

@@ -1,6 +1,9 @@
 #include "tests/support/prepared_frame.h"
 
 #include <cmath>
+#include <functional>
+#include <tuple>
+#include <utility>
 
 #include "motion/splat.h"
 #include "motion/streak_layout.h"
@@ -80,17 +83,29 @@ float Texture(int x, int y) {
 }
 }  // namespace
 
-Image* FlatScene(int w, int h, float depth, float vx, float vy) {
-  return testing_support::MakeImage(w, h, [=](int x, int y) {
+namespace {
+// The texture at one depth, pixel (x, y) moving velocity(x, y).
+Image* TexturedScene(int w, int h, float depth, const std::function<std::pair<float, float>(int, int)>& velocity) {
+  return testing_support::MakeImage(w, h, [&](int x, int y) {
     FltPixel p;
     p.R = Texture(x, y);
     p.G = Texture(y, x);
     p.B = 0.5f;
     p.A = 1.0f;
     p.Z = depth;
-    p.VectX = vx;
-    p.VectY = vy;
+    std::tie(p.VectX, p.VectY) = velocity(x, y);
     return p;
+  });
+}
+}  // namespace
+
+Image* FlatScene(int w, int h, float depth, float vx, float vy) {
+  return TexturedScene(w, h, depth, [=](int, int) { return std::make_pair(vx, vy); });
+}
+
+Image* ScatteredMotionScene(int w, int h, float depth, float motion) {
+  return TexturedScene(w, h, depth, [=](int x, int y) {
+    return std::make_pair(motion + float((x * 7 + y) % 5), 0.25f * motion + float((x + y * 3) % 4) - 1.5f);
   });
 }
 

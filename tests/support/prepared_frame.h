@@ -40,6 +40,9 @@ Image* FlatScene(int w, int h, float depth, float vx, float vy);
 // A shot-like frame: objects at several distances (Z from 0 near to 1 far)
 // moving between `min_motion` and `max_motion` pixels.
 Image* ShotScene(int w, int h, float min_motion, float max_motion);
+// Every pixel at one depth, moving about `motion` px along x and a quarter
+// of it along y, no two neighbours alike: every streak is walked.
+Image* ScatteredMotionScene(int w, int h, float depth, float motion);
 
 // "MaxBlurSize" that gives every sample at depth value 1 (focus 0, Simple)
 // a kernel of the given side.
