@@ -14,14 +14,6 @@ namespace blur {
 
 namespace {
 
-// Largest span kernel side under which a walked streak (one that no
-// neighbour moves alike with, as in most rendered motion) goes tap by tap,
-// its points summed as weights: below it that costs less than adding each
-// point's rims (a 12 px streak at side 101: 2.4 s against 5.0 s for a
-// 960 x 135 frame; about even at 201). Runs of stills, alike runs and
-// boxes along x keep the spans.
-constexpr int32_t kMaxWalkedTapSide = 201;
-
 // Largest band a chunk keeps privately (pixels); a chunk that would need more
 // (streaks crossing most of a very large frame) splats straight into the
 // shared images instead.
@@ -69,7 +61,7 @@ void BlurPass::Begin(const PassInputs& in) {
     any_spans = any_spans || !spans_.back().Empty();
     // Taps of moving samples' streaks read their kernel inside a zero border.
     const int32_t d = 2 * splat::KernelHalfSide(int32_t(bordered_.size()), in.depth.kernel_step) + 1;
-    const bool taps = (spans_.back().Empty() || d <= kMaxWalkedTapSide) && d > 1 && kern.size() == size_t(d) * size_t(d);
+    const bool taps = (spans_.back().Empty() || d <= in.max_walked_tap_side) && d > 1 && kern.size() == size_t(d) * size_t(d);
     bordered_.push_back(taps ? splat::ZeroBordered(kern.data(), d) : std::vector<float>());
   }
   // Kept from frame to frame while the size holds and the last pass summed
@@ -146,7 +138,7 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
       }
       const bool still = streak::IsStill(s);
       // A walked streak under a span kernel may go tap by tap (see
-      // kMaxWalkedTapSide): the band then needs its planes.
+      // PassInputs::max_walked_tap_side): the band then needs its planes.
       if (!still && last_spans) kernels.taps = true;
       kernels.index[i - first] = last_k;
       kernels.still[i - first] = still;

@@ -23,6 +23,7 @@ struct Frame {
   EdgeCondition edges;
   double max_blur = 0;  // percent of the width; 0: depth off
   float focus = 0;
+  bool rims_per_point = false;  // walked streaks under span kernels add each point's rims
 };
 
 // The largest blur (percent of the width) that gives samples at depth value
@@ -35,6 +36,7 @@ double MaxBlurForHalfSide(int h, int width) { return h == 0 ? 0 : 100.0 * 2.0 * 
 void ExpectSameAsReference(const Frame& fr, int threads, blur::BlurPass* kept = nullptr) {
   SCOPED_TRACE(fr.name + ", " + std::to_string(threads) + " threads");
   EngineFrame f(fr.w, fr.h, fr.scene, fr.edges, fr.max_blur, fr.focus);
+  if (fr.rims_per_point) f.max_walked_tap_side = 0;
   f.BlurPass(threads, kept);
   f.ReferencePass();
   double largest = 0;
@@ -115,6 +117,12 @@ std::vector<Frame> EveryKindOfFrame() {
                         return c;
                       },
                       EdgeCondition::Duplicate, blur});
+  // The same under span kernels past the side whose walked streaks go tap
+  // by tap: each point's rims.
+  Frame rims = frames[frames.size() - 2];
+  rims.name += ", each point's rims";
+  rims.rims_per_point = true;
+  frames.push_back(rims);
   return frames;
 }
 

@@ -66,6 +66,7 @@ void EngineFrame::BlurPass(int threads, blur::BlurPass* kept) {
   in.image = {color.channel_row("OutRGBA", 0), norm.channel_row("Norm", 0), color.row_stride, norm.row_stride, width,
               height};
   in.row_locks = &locks;
+  in.max_walked_tap_side = max_walked_tap_side;
   blur::BlurPass own;
   blur::BlurPass& pass = kept ? *kept : own;
   pass.Begin(in);
