@@ -38,7 +38,7 @@ int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1);
 
 LocalBand::~LocalBand() {
   for (double* p : planes_) std::free(p);
-  std::free(weights_[0]);
+  for (float* p : weights_) std::free(p);
 }
 
 void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
@@ -60,7 +60,7 @@ MovingGroup& LocalBand::Moving() {
   return *moving_;
 }
 
-void LocalBand::AddPointWeights(const pixel_sample& q, const float* bordered, int32_t h) {
+void LocalBand::AddPointWeights(int32_t streak, const pixel_sample& q, const float* bordered, int32_t h) {
   Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1));
   const int32_t d = 2 * h + 1, x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
   const float fx = q.x - float(x0), fy = q.y - float(y0);
@@ -72,16 +72,18 @@ void LocalBand::AddPointWeights(const pixel_sample& q, const float* bordered, in
   MarkWeights(r0, r1, c0, c1);
   const size_t side = size_t(d) + 2;
   const float wy0 = (1.0f - fy) * q.weight, wy1 = fy * q.weight;
-  AddMergedCopies({WeightsAt(r0, c0), size_t(width), bordered + size_t(r0 - top + 1) * side + size_t(c0 - left + 1),
+  AddMergedCopies({WeightsAt(streak, r0, c0), size_t(width), bordered + size_t(r0 - top + 1) * side + size_t(c0 - left + 1),
                    side, r1 - r0 + 1, c1 - c0 + 1, wy0 * (1.0f - fx), wy0 * fx, wy1 * (1.0f - fx), wy1 * fx});
 }
 
-void LocalBand::AddStreakWeights(const Colour& col) {
+void LocalBand::AddGatheredWeights(const Colour* colours, int32_t streaks) {
+  float* rows[kMaxGatheredStreaks];
   for (int32_t r = weight_rows_.first; r <= weight_rows_.second; ++r) {
     auto& s = weight_spans_[size_t(r - row_lo)];
     if (s.first > s.second) continue;
     MarkWritten(r, s.first, s.second);
-    AddWeightsInColourAndClear(At(r, s.first), WeightsAt(r, s.first), s.second - s.first + 1, col);
+    for (int32_t k = 0; k < streaks; ++k) rows[k] = WeightsAt(k, r, s.first);
+    AddWeightsInColoursAndClear(At(r, s.first), rows, colours, streaks, s.second - s.first + 1);
     s = kNothingWritten;
   }
   weight_rows_ = kNothingWritten;

@@ -69,14 +69,15 @@ class LocalBand {
   void AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,
                       const float* kern, int32_t h);
 
-  // One streak's footprints as weights alone: the points of a walked streak
+  // Streaks' footprints as weights alone: the points of a walked streak
   // share its colour, so their bilinear copies of the kernel (side 2h + 1,
-  // given inside its zero border: see ZeroBordered) are summed in one plane,
-  // then added in the colour once (AddStreakWeights) instead of in five
-  // planes for every point.
-  void AddPointWeights(const pixel_sample& q, const float* bordered, int32_t h);
-  // Adds the weights gathered since the last call, times `col`, and clears them.
-  void AddStreakWeights(const Colour& col);
+  // given inside its zero border: see ZeroBordered) are summed in one plane
+  // per streak (`streak` < kMaxGatheredStreaks), then added in the colours
+  // once (AddGatheredWeights) instead of in five planes for every point.
+  void AddPointWeights(int32_t streak, const pixel_sample& q, const float* bordered, int32_t h);
+  // Adds the weights gathered since the last call, streak s's times
+  // colours[s] for s < streaks, and clears them.
+  void AddGatheredWeights(const Colour* colours, int32_t streaks);
 
   // A span kernel (side 2h + 1, spans `sp`) for `count` (at most kMaxSpanRun)
   // samples at whole pixels x0, x0 + 1, ... of row y0, sample j weighted
@@ -121,7 +122,7 @@ class LocalBand {
   }
 
   // Memory the band's planes hold.
-  size_t Bytes() const { return capacity_ * 5 * sizeof(double) + weights_capacity_ * sizeof(float); }
+  size_t Bytes() const { return capacity_ * 5 * sizeof(double) + weights_capacity_ * kMaxGatheredStreaks * sizeof(float); }
 
   // The group its moving samples gather in, kept with the band.
   MovingGroup& Moving();
@@ -158,8 +159,8 @@ class LocalBand {
     }
     weight_rows_ = {std::min(weight_rows_.first, r0), std::max(weight_rows_.second, r1)};
   }
-  float* WeightsAt(int32_t r, int32_t c) const {
-    return weights_[0] + size_t(r - row_lo) * size_t(width) + size_t(c);
+  float* WeightsAt(int32_t streak, int32_t r, int32_t c) const {
+    return weights_[streak] + size_t(r - row_lo) * size_t(width) + size_t(c);
   }
   PlanarRun At(int32_t r, int32_t c) const {
     const size_t o = size_t(r - row_lo) * size_t(width) + size_t(c);
@@ -176,10 +177,10 @@ class LocalBand {
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   size_t capacity_ = 0;      // pixels per plane
-  // One streak's weights, made on first use. Float is enough: a pixel takes
-  // one sum from each of at most 64 points (see MovingGroup::WalkAsWeights)
-  // before the weights go into the double planes.
-  float* weights_[1] = {};
+  // Gathered streaks' weights, made on first use. Float is enough: a pixel
+  // takes one sum from each of at most 64 points of a streak (see
+  // MovingGroup::WalkAsWeights) before the weights go into the double planes.
+  float* weights_[kMaxGatheredStreaks] = {};
   size_t weights_capacity_ = 0;
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;
@@ -187,7 +188,7 @@ class LocalBand {
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
   std::vector<std::pair<int32_t, int32_t>> spans_;
-  std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_
+  std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_, for all streaks
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
   std::vector<float> scratch_;
   std::vector<float> run_weights_;

@@ -35,6 +35,7 @@ MovingGroup::MovingGroup(LocalBand& band)
       rest_(kMaxSamples) {}
 
 void MovingGroup::Begin(float* scratch, bool mirror, int32_t width, int32_t height) {
+  gathered_ = 0;
   scratch_ = scratch;
   mirror_ = mirror;
   width_ = width;
@@ -137,6 +138,7 @@ void MovingGroup::Splat() {
     else
       rest_[n_step++] = j;
   }
+  AddGatheredWeights();
   if (n_step == count_) {
     streak::LayOutInStep(plans_.data(), count_, [this](size_t j, float x, float y, float w) { Point(j, x, y, w); });
   } else if (n_step > 0) {
@@ -147,26 +149,52 @@ void MovingGroup::Splat() {
   count_ = 0;
 }
 
+void MovingGroup::AddGatheredWeights() {
+  if (gathered_ > 0) band_.AddGatheredWeights(gathered_colours_, gathered_);
+  gathered_ = 0;
+  gathered_lo_ = 0;
+  gathered_hi_ = -1;
+}
+
 void MovingGroup::WalkAsWeights(size_t j) {
   const float* bordered = bordered_[j];
   const int32_t h = halves_[j];
   pixel_sample q = plans_[j].sample();
-  int32_t gathered = 0;
+  // Streaks gather while their columns overlap (each added pixel then
+  // serves several), and only in finite colours: 0 times infinity would
+  // reach pixels beside a streak that never touches them.
+  const Colour& col = colours_[j];
+  const bool finite = std::isfinite(col.r) && std::isfinite(col.g) && std::isfinite(col.b) && std::isfinite(col.a);
+  const double reach = std::fabs(double(q.vx)) / 2 + h + 3;
+  const int64_t lo = int64_t(std::floor(double(q.x) - reach)), hi = int64_t(std::ceil(double(q.x) + reach));
+  const int64_t joined = std::max(hi, gathered_hi_) - std::min(lo, gathered_lo_) + 1;
+  if (gathered_ == kMaxGatheredStreaks || !finite ||
+      (gathered_ > 0 && joined > (hi - lo + 1) + (gathered_hi_ - gathered_lo_ + 1)))
+    AddGatheredWeights();
+  gathered_lo_ = gathered_ > 0 ? std::min(lo, gathered_lo_) : lo;
+  gathered_hi_ = gathered_ > 0 ? std::max(hi, gathered_hi_) : hi;
+  int32_t streak = gathered_++;
+  gathered_colours_[streak] = col;
+  int32_t points = 0;
   streak::LayOutInStep(&plans_[j], 1, [&](size_t, float x, float y, float w) {
     if (!Lands(x, y)) return;
     q.x = x;
     q.y = y;
     q.weight = w;
-    band_.AddPointWeights(q, bordered, h);
+    band_.AddPointWeights(streak, q, bordered, h);
     // The weights are floats: a pixel takes at most kMaxWeightedPoints sums
-    // before they go into the double planes, which bounds their rounding
-    // (about 4e-6 of the value at worst).
-    if (++gathered == kMaxWeightedPoints) {
-      band_.AddStreakWeights(colours_[j]);
-      gathered = 0;
+    // of a streak before they go into the double planes, which bounds their
+    // rounding (about 4e-6 of the value at worst).
+    if (++points == kMaxWeightedPoints) {
+      AddGatheredWeights();
+      streak = gathered_++;
+      gathered_colours_[streak] = col;
+      gathered_lo_ = lo;
+      gathered_hi_ = hi;
+      points = 0;
     }
   });
-  band_.AddStreakWeights(colours_[j]);
+  if (!finite) AddGatheredWeights();
 }
 
 void MovingGroup::AlikeAsBoxes(size_t a, size_t e, bool leftwards) {

@@ -39,8 +39,11 @@ class MovingGroup {
 
  private:
   void Point(size_t j, float x, float y, float weight);
-  // Sample j's streak (a tap kernel) as one field of weights in its colour.
+  // Sample j's streak (a tap kernel) as one field of weights in its colour,
+  // gathered with those of the streaks before it (see AddGatheredWeights).
   void WalkAsWeights(size_t j);
+  // Adds the gathered streaks' weights into the band.
+  void AddGatheredWeights();
   // Sample j's streak along its row (a span kernel) as boxes of points.
   void AsBoxes(size_t j);
   // Alike's samples (streaks along their row, span kernels, no mirror) as
@@ -63,6 +66,11 @@ class MovingGroup {
   std::vector<uint8_t> boxes_;  // per sample: its streak goes as boxes (AsBoxes)
   Colour colours_[kMaxSamples], ordered_colours_[kMaxSamples];
   std::vector<size_t> order_, rest_;
+  // Streaks whose weights are gathered, their colours and the columns they
+  // may reach between them.
+  int32_t gathered_ = 0;
+  Colour gathered_colours_[kMaxGatheredStreaks];
+  int64_t gathered_lo_ = 0, gathered_hi_ = -1;
 };
 
 }  // namespace splat

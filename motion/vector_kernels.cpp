@@ -111,13 +111,29 @@ void AddMergedCopiesImpl(const MergedCopies& m) {
   MergedCopiesRows<false, false>(m);
 }
 
-void AddWeightsInColourAndClearImpl(const PlanarRun& at, float* weights, int32_t n,
-                                    const tessaly_image::color_rgba_f& col) {
+void AddWeightsInColoursAndClearImpl(const PlanarRun& at, float* const* weights,
+                                     const tessaly_image::color_rgba_f* colours, int32_t streaks, int32_t n) {
   ForEachLane(n, [&](auto dd, int32_t j) {
     const hn::Rebind<float, decltype(dd)> df;
-    const auto v = hn::PromoteTo(dd, hn::LoadU(df, weights + j));
-    hn::StoreU(hn::Zero(df), df, weights + j);
-    AddInColour(dd, at, j, v, col);
+    // The same products and sums, in the same order, as adding the streaks
+    // one after another.
+    auto r = hn::LoadU(dd, at.plane[0] + j), g = hn::LoadU(dd, at.plane[1] + j);
+    auto b = hn::LoadU(dd, at.plane[2] + j), a = hn::LoadU(dd, at.plane[3] + j);
+    auto w = hn::LoadU(dd, at.plane[4] + j);
+    for (int32_t s = 0; s < streaks; ++s) {
+      const auto v = hn::PromoteTo(dd, hn::LoadU(df, weights[s] + j));
+      hn::StoreU(hn::Zero(df), df, weights[s] + j);
+      r = hn::MulAdd(v, hn::Set(dd, double(colours[s].r)), r);
+      g = hn::MulAdd(v, hn::Set(dd, double(colours[s].g)), g);
+      b = hn::MulAdd(v, hn::Set(dd, double(colours[s].b)), b);
+      a = hn::MulAdd(v, hn::Set(dd, double(colours[s].a)), a);
+      w = hn::Add(w, v);
+    }
+    hn::StoreU(r, dd, at.plane[0] + j);
+    hn::StoreU(g, dd, at.plane[1] + j);
+    hn::StoreU(b, dd, at.plane[2] + j);
+    hn::StoreU(a, dd, at.plane[3] + j);
+    hn::StoreU(w, dd, at.plane[4] + j);
   });
 }
 
@@ -438,7 +454,7 @@ namespace splat {
 HWY_EXPORT(AddKernelRunImpl);
 HWY_EXPORT(AddMergedCopiesImpl);
 HWY_EXPORT(AddPointRunImpl);
-HWY_EXPORT(AddWeightsInColourAndClearImpl);
+HWY_EXPORT(AddWeightsInColoursAndClearImpl);
 HWY_EXPORT(AddRowOfStillsImpl);
 HWY_EXPORT(AddBandRunAndClearImpl);
 HWY_EXPORT(AddSpanRowImpl);
@@ -456,9 +472,9 @@ void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours
 
 void AddMergedCopies(const MergedCopies& m) { HWY_DYNAMIC_DISPATCH(AddMergedCopiesImpl)(m); }
 
-void AddWeightsInColourAndClear(const PlanarRun& at, float* weights, int32_t n,
-                                const tessaly_image::color_rgba_f& col) {
-  HWY_DYNAMIC_DISPATCH(AddWeightsInColourAndClearImpl)(at, weights, n, col);
+void AddWeightsInColoursAndClear(const PlanarRun& at, float* const* weights, const tessaly_image::color_rgba_f* colours,
+                                 int32_t streaks, int32_t n) {
+  HWY_DYNAMIC_DISPATCH(AddWeightsInColoursAndClearImpl)(at, weights, colours, streaks, n);
 }
 
 void AddRowOfStills(const RowOfStills& r) { HWY_DYNAMIC_DISPATCH(AddRowOfStillsImpl)(r); }

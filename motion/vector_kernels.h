@@ -60,10 +60,12 @@ struct MergedCopies {
 };
 void AddMergedCopies(const MergedCopies& m);
 
-// plane weight[j] += weights[j], colour c[j] += weights[j] * col.c, then
-// weights[j] = 0, for j < n.
-void AddWeightsInColourAndClear(const PlanarRun& at, float* weights, int32_t n,
-                                const tessaly_image::color_rgba_f& col);
+// For each streak s < streaks in turn: plane weight[j] += weights[s][j],
+// colour c[j] += weights[s][j] * colours[s].c; then weights[s][j] = 0; for
+// j < n. Each pixel is read and written once for all the streaks.
+constexpr int32_t kMaxGatheredStreaks = 4;
+void AddWeightsInColoursAndClear(const PlanarRun& at, float* const* weights, const tessaly_image::color_rgba_f* colours,
+                                 int32_t streaks, int32_t n);
 
 // image[j] += band[j] (colour interleaved r, g, b, a in the image, planar in
 // the band; the weight alone), then band[j] = 0, for j < n.
