@@ -63,7 +63,7 @@ void AddMergedCopies(const MergedCopies& m);
 // For each streak s < streaks in turn: plane weight[j] += weights[s][j],
 // colour c[j] += weights[s][j] * colours[s].c; then weights[s][j] = 0; for
 // j < n. Each pixel is read and written once for all the streaks.
-constexpr int32_t kMaxGatheredStreaks = 4;
+constexpr int32_t kMaxGatheredStreaks = 8;
 void AddWeightsInColoursAndClear(const PlanarRun& at, float* const* weights, const tessaly_image::color_rgba_f* colours,
                                  int32_t streaks, int32_t n);
 
