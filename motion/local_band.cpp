@@ -61,7 +61,7 @@ MovingGroup& LocalBand::Moving() {
 }
 
 void LocalBand::AddPointWeights(int32_t streak, const pixel_sample& q, const float* bordered, int32_t h) {
-  Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1));
+  Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1) + kVectorSlack);
   const int32_t d = 2 * h + 1, x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
   const float fx = q.x - float(x0), fy = q.y - float(y0);
   // The footprint: d (+ 1 with a fraction) rows and columns from (left, top).

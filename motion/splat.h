@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "image/tessaly_image.h"
+#include "motion/vector_kernels.h"
 #include "process/pixel_sample.h"
 
 namespace splat {
@@ -160,10 +161,11 @@ void MergedFootprint(Sink& s, const pixel_sample& q, const float* kern, int32_t 
 }
 
 // A kernel (side d) inside a border of zeros one tap wide (side d + 2): a
-// point's bilinear copies then read their neighbours' taps without tests.
+// point's bilinear copies then read their neighbours' taps without tests
+// (and kVectorSlack zeros after it, see MergedCopies).
 inline std::vector<float> ZeroBordered(const float* kern, int32_t d) {
   const size_t side = size_t(d) + 2;
-  std::vector<float> out(side * side, 0.0f);
+  std::vector<float> out(side * side + kVectorSlack, 0.0f);
   for (int32_t i = 0; i < d; ++i) std::copy(kern + size_t(i) * size_t(d), kern + size_t(i + 1) * size_t(d), out.begin() + ptrdiff_t((size_t(i) + 1) * side + 1));
   return out;
 }

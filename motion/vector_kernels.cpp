@@ -89,18 +89,28 @@ void AddPointRunImpl(const PlanarRun& at, const tessaly_image::color_rgba_f* col
 // terms (which change nothing: adding 0 * k leaves a sum as it is).
 template <bool kUp, bool kLeft>
 HWY_INLINE void MergedCopiesRows(const MergedCopies& m) {
+  static_assert(HWY_MAX_BYTES / sizeof(float) <= kVectorSlack, "rows' last lanes read past their ends");
+  const hn::ScalableTag<float> df;
+  const int32_t N = int32_t(hn::Lanes(df));
   float* weights = m.weights;
   const float* k = m.k;
-  for (int32_t i = 0; i < m.rows; ++i, weights += m.weight_stride, k += m.k_stride)
-    ForEachLane<float>(m.n, [&](auto df, int32_t j) {
-      const float* up = k - m.k_stride;
-      auto sum = hn::Mul(hn::Set(df, m.a0), hn::LoadU(df, k + j));
-      if (kLeft) sum = hn::MulAdd(hn::Set(df, m.a1), hn::LoadU(df, k + j - 1), sum);
-      if (kUp) sum = hn::MulAdd(hn::Set(df, m.b0), hn::LoadU(df, up + j), sum);
-      if (kUp && kLeft) sum = hn::MulAdd(hn::Set(df, m.b1), hn::LoadU(df, up + j - 1), sum);
-      float* w = weights + j;
-      hn::StoreU(hn::Add(hn::LoadU(df, w), sum), df, w);
-    });
+  for (int32_t i = 0; i < m.rows; ++i, weights += m.weight_stride, k += m.k_stride) {
+    const float* up = k - m.k_stride;
+    auto sum = [&](int32_t j) {
+      auto s = hn::Mul(hn::Set(df, m.a0), hn::LoadU(df, k + j));
+      if (kLeft) s = hn::MulAdd(hn::Set(df, m.a1), hn::LoadU(df, k + j - 1), s);
+      if (kUp) s = hn::MulAdd(hn::Set(df, m.b0), hn::LoadU(df, up + j), s);
+      if (kUp && kLeft) s = hn::MulAdd(hn::Set(df, m.b1), hn::LoadU(df, up + j - 1), s);
+      return s;
+    };
+    int32_t j = 0;
+    for (; j + N <= m.n; j += N) hn::StoreU(hn::Add(hn::LoadU(df, weights + j), sum(j)), df, weights + j);
+    if (j < m.n) {
+      // One vector for the rest: lanes past n keep what they held.
+      const auto old = hn::LoadU(df, weights + j);
+      hn::StoreU(hn::IfThenElse(hn::FirstN(df, size_t(m.n - j)), hn::Add(old, sum(j)), old), df, weights + j);
+    }
+  }
 }
 
 void AddMergedCopiesImpl(const MergedCopies& m) {

@@ -49,7 +49,11 @@ void AddPointRun(const PlanarRun& at, const tessaly_image::color_rgba_f* colours
 // A point's four bilinear copies of a kernel merged, as weights: with k the
 // kernel inside its zero border (rows k_stride apart) at the footprint's
 // first tap, weights[i * weight_stride + j] += a0 k[i][j] + a1 k[i][j - 1]
-// + b0 k[i - 1][j] + b1 k[i - 1][j - 1], for i < rows, j < n.
+// + b0 k[i - 1][j] + b1 k[i - 1][j - 1], for i < rows, j < n. A row's
+// last lanes go as one whole vector whose lanes past n are read and written
+// back unchanged: both the weights and the kernel need kVectorSlack floats
+// readable past their ends.
+constexpr size_t kVectorSlack = 64;  // the widest vector of floats (2048-bit SVE)
 struct MergedCopies {
   float* weights;
   size_t weight_stride;
