@@ -200,6 +200,18 @@ void AddRowOfStillsImpl(const RowOfStills& r) {
   for (int32_t p = 0; p < r.n; p += N) StillsGroup(d, r, p, std::min(N, r.n - p));
 }
 
+// Doubles to floats as every vector unit converts them: past float's range
+// to infinity. (The one-lane target's DemoteTo would hold them to the
+// largest float, so an infinite colour would come out finite there alone.)
+template <class DF, class V>
+HWY_INLINE auto ToFloats(DF df, V v) {
+#if HWY_TARGET == HWY_SCALAR
+  return hn::Set(df, static_cast<float>(hn::GetLane(v)));
+#else
+  return hn::DemoteTo(df, v);
+#endif
+}
+
 void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
                             int32_t n) {
   float* ic = reinterpret_cast<float*>(image_color);
@@ -207,7 +219,7 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
     const hn::Rebind<float, decltype(dd)> df;
     auto get = [&](int c) {
       double* p = band.plane[c] + j;
-      const auto v = hn::DemoteTo(df, hn::LoadU(dd, p));
+      const auto v = ToFloats(df, hn::LoadU(dd, p));
       hn::StoreU(hn::Zero(dd), dd, p);
       return v;
     };
