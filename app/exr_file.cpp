@@ -371,7 +371,19 @@ std::vector<char> Encode(int width, int height, const std::vector<OutChannel>& c
     }
   }
 
+  // Room for the uncompressed file at once (pixels, each line's chunk head
+  // and offset, headers), so that it is not copied as it grows.
   std::vector<char> bytes;
+  {
+    size_t expected = size_t(1) << 16;
+    for (size_t p = 0; p < headers.size(); ++p) {
+      const Imath::Box2i dw = headers[p].dataWindow();
+      size_t line = 0;
+      for (const SliceToWrite& s : slices[p]) line += s.file_type == Imf::HALF ? 2 : 4;
+      expected += size_t(HeightOf(dw)) * (size_t(WidthOf(dw)) * line + 20);
+    }
+    bytes.reserve(expected);
+  }
   {
     MemoryStream stream(bytes);
     Imf::MultiPartOutputFile file(stream, headers.data(), int(headers.size()), false, Imf::globalThreadCount());
