@@ -49,7 +49,8 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   row_hi = r1;
   dirty_ = false;
   spans_.assign(rows, kNothingWritten);
-  weight_spans_.assign(rows, kNothingWritten);
+  weight_first_.assign(rows, kNothingWritten.first);
+  weight_last_.assign(rows, kNothingWritten.second);
   weight_rows_ = kNothingWritten;
   copies_.clear();
   copy_colours_.clear();
@@ -79,12 +80,14 @@ void LocalBand::AddPointWeights(int32_t streak, const pixel_sample& q, const flo
 void LocalBand::AddGatheredWeights(const Colour* colours, int32_t streaks) {
   float* rows[kMaxGatheredStreaks];
   for (int32_t r = weight_rows_.first; r <= weight_rows_.second; ++r) {
-    auto& s = weight_spans_[size_t(r - row_lo)];
-    if (s.first > s.second) continue;
-    MarkWritten(r, s.first, s.second);
-    for (int32_t k = 0; k < streaks; ++k) rows[k] = WeightsAt(k, r, s.first);
-    AddWeightsInColoursAndClear(At(r, s.first), rows, colours, streaks, s.second - s.first + 1);
-    s = kNothingWritten;
+    int32_t& first = weight_first_[size_t(r - row_lo)];
+    int32_t& last = weight_last_[size_t(r - row_lo)];
+    if (first > last) continue;
+    MarkWritten(r, first, last);
+    for (int32_t k = 0; k < streaks; ++k) rows[k] = WeightsAt(k, r, first);
+    AddWeightsInColoursAndClear(At(r, first), rows, colours, streaks, last - first + 1);
+    first = kNothingWritten.first;
+    last = kNothingWritten.second;
   }
   weight_rows_ = kNothingWritten;
 }

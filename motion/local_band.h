@@ -153,10 +153,11 @@ class LocalBand {
   }
   // Notes columns c0 .. c1 of rows r0 .. r1 as holding streak weights.
   void MarkWeights(int32_t r0, int32_t r1, int32_t c0, int32_t c1) {
-    for (auto s = weight_spans_.begin() + (r0 - row_lo), e = s + (r1 - r0 + 1); s != e; ++s) {
-      s->first = std::min(s->first, c0);
-      s->second = std::max(s->second, c1);
-    }
+    // Firsts and lasts in arrays of their own: the loops run in vectors.
+    int32_t* first = weight_first_.data() + (r0 - row_lo);
+    int32_t* last = weight_last_.data() + (r0 - row_lo);
+    for (int32_t i = 0; i <= r1 - r0; ++i) first[i] = std::min(first[i], c0);
+    for (int32_t i = 0; i <= r1 - r0; ++i) last[i] = std::max(last[i], c1);
     weight_rows_ = {std::min(weight_rows_.first, r0), std::max(weight_rows_.second, r1)};
   }
   float* WeightsAt(int32_t streak, int32_t r, int32_t c) const {
@@ -188,7 +189,8 @@ class LocalBand {
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
   std::vector<std::pair<int32_t, int32_t>> spans_;
-  std::vector<std::pair<int32_t, int32_t>> weight_spans_;  // per row, as spans_, for all streaks
+  // Per row, the columns from first to last hold gathered weights.
+  std::vector<int32_t> weight_first_, weight_last_;
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
   std::vector<float> scratch_;
   std::vector<float> run_weights_;
