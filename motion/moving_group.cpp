@@ -124,16 +124,17 @@ void MovingGroup::Splat() {
     }
     a = e;
   }
-  // Streaks along x under span kernels go as boxes; streaks of several
-  // points under a kernel given with its taps bordered (tap kernels and span
-  // kernels up to a side, see BlurPass) go one by one as weights; the
+  // Streaks along x under span kernels go as boxes; streaks under a kernel
+  // given with its taps bordered (tap kernels and span kernels up to a side,
+  // see BlurPass) go one by one as weights, gathered (a streak of one point
+  // too: it then shares its pass over the band with its neighbours); the
   // others are walked in step.
   size_t n_step = 0;
   for (size_t k = 0; k < n_rest; ++k) {
     const size_t j = rest_[k];
     if (boxes_[j])
       AsBoxes(j);
-    else if (halves_[j] > 0 && bordered_[j] && plans_[j].Count() > 1)
+    else if (halves_[j] > 0 && bordered_[j])
       WalkAsWeights(j);
     else
       rest_[n_step++] = j;
