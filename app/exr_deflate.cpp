@@ -105,7 +105,7 @@ void CompressParts(std::vector<char>& bytes, const std::vector<PartCompression>&
     const exr_chunks::PartLayout& layout = file.parts[block.part];
     std::vector<char> raw;
     const int32_t line_size = Load<int32_t>(bytes, layout.offsets[size_t(block.first)] + part_field + 4);
-    if (line_size > 0) raw.reserve(size_t(block.lines) * size_t(line_size));
+    if (line_size > 0 && uint64_t(line_size) <= bytes.size()) raw.reserve(size_t(block.lines) * size_t(line_size));
     for (int64_t i = block.first; i < block.first + block.lines; ++i) {
       const uint64_t o = layout.offsets[size_t(i)];
       const int32_t y = Load<int32_t>(bytes, o + part_field), size = Load<int32_t>(bytes, o + part_field + 4);

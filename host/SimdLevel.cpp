@@ -20,7 +20,9 @@ constexpr Level kLevels[] = {
 #elif HWY_ARCH_ARM
     {"sve2", HWY_SVE2}, {"sve", HWY_SVE}, {"neon", HWY_NEON},
 #endif
-    {"scalar", HWY_SCALAR},
+    // Highway's one-lane target, or with compilers that can (clang, GCC
+    // 12.3 on) its portable 128-bit one in its place.
+    {"scalar", HWY_SCALAR | HWY_EMU128},
 };
 
 // What the machine runs among the targets this build compiles.

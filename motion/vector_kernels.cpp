@@ -201,13 +201,18 @@ void AddRowOfStillsImpl(const RowOfStills& r) {
 }
 
 // Doubles to floats as every vector unit converts them: past float's range
-// to infinity. (The one-lane target's DemoteTo would hold them to the
-// largest float, so an infinite colour would come out finite there alone.)
-template <class DF, class V>
-HWY_INLINE auto ToFloats(DF df, V v) {
-#if HWY_TARGET == HWY_SCALAR
-  return hn::Set(df, static_cast<float>(hn::GetLane(v)));
+// to infinity. (The emulated targets' DemoteTo holds them to the largest
+// float, so an infinite colour would come out finite there alone.)
+template <class DF, class DD, class V>
+HWY_INLINE auto ToFloats(DF df, DD dd, V v) {
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
+  double in[2];  // at most one 128-bit vector
+  float out[2];
+  hn::StoreU(v, dd, in);
+  for (size_t i = 0; i < hn::Lanes(dd); ++i) out[i] = static_cast<float>(in[i]);
+  return hn::LoadU(df, out);
 #else
+  (void)dd;
   return hn::DemoteTo(df, v);
 #endif
 }
@@ -219,7 +224,7 @@ void AddBandRunAndClearImpl(tessaly_image::color_rgba_f* image_color, float* ima
     const hn::Rebind<float, decltype(dd)> df;
     auto get = [&](int c) {
       double* p = band.plane[c] + j;
-      const auto v = ToFloats(df, hn::LoadU(dd, p));
+      const auto v = ToFloats(df, dd, hn::LoadU(dd, p));
       hn::StoreU(hn::Zero(dd), dd, p);
       return v;
     };
