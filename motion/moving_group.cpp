@@ -172,10 +172,14 @@ void MovingGroup::WalkAsWeights(size_t j) {
   if (gathered_ == kMaxGatheredStreaks || !finite ||
       (gathered_ > 0 && joined > (hi - lo + 1) + (gathered_hi_ - gathered_lo_ + 1)))
     AddGatheredWeights();
-  gathered_lo_ = gathered_ > 0 ? std::min(lo, gathered_lo_) : lo;
-  gathered_hi_ = gathered_ > 0 ? std::max(hi, gathered_hi_) : hi;
-  int32_t streak = gathered_++;
-  gathered_colours_[streak] = col;
+  // A slot for the streak's weights among those gathered.
+  auto gather = [&] {
+    gathered_lo_ = gathered_ > 0 ? std::min(lo, gathered_lo_) : lo;
+    gathered_hi_ = gathered_ > 0 ? std::max(hi, gathered_hi_) : hi;
+    gathered_colours_[gathered_] = col;
+    return gathered_++;
+  };
+  int32_t streak = gather();
   int32_t points = 0;
   streak::LayOutInStep(&plans_[j], 1, [&](size_t, float x, float y, float w) {
     if (!Lands(x, y)) return;
@@ -188,10 +192,7 @@ void MovingGroup::WalkAsWeights(size_t j) {
     // rounding (about 4e-6 of the value at worst).
     if (++points == kMaxWeightedPoints) {
       AddGatheredWeights();
-      streak = gathered_++;
-      gathered_colours_[streak] = col;
-      gathered_lo_ = lo;
-      gathered_hi_ = hi;
+      streak = gather();
       points = 0;
     }
   });
