@@ -48,7 +48,9 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   row_lo = r0;
   row_hi = r1;
   dirty_ = false;
-  spans_.assign(rows, kNothingWritten);
+  written_blocks_.assign(rows, 0);
+  block_shift_ = 0;
+  while (w > 0 && ((w - 1) >> block_shift_) >= 64) ++block_shift_;
   weight_first_.assign(rows, kNothingWritten.first);
   weight_last_.assign(rows, kNothingWritten.second);
   weight_rows_ = kNothingWritten;

@@ -5,6 +5,7 @@
 // small additions keep their precision, then added into the shared images,
 // each row under that row's lock. Span kernels wait in the band's queue and
 // go, row by row, into the frame's column differences (see StepImage).
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -103,20 +104,26 @@ class LocalBand {
                      const std::function<void(int32_t)>& leave);
 
   bool Dirty() const { return dirty_; }
-  // Adds every touched span into `image`, holding `lock(row)` for each row,
-  // and zeroes the band again.
+  // Adds every touched block of columns into `image`, holding `lock(row)`
+  // for each row, and zeroes the band again. Untouched columns inside a
+  // block hold zeros, which leave the image as it was.
   template <class LockRow>
   void Flush(const Target& image, LockRow&& lock) {
     if (!dirty_) return;
     for (int32_t r = row_lo; r <= row_hi; ++r) {
-      auto& s = spans_[size_t(r - row_lo)];
-      if (s.first > s.second) continue;
-      {
-        [[maybe_unused]] auto held = lock(r);
-        AddBandRunAndClear(image.ColorRow(r) + s.first, image.NormRow(r) + s.first, At(r, s.first),
-                           s.second - s.first + 1);
+      uint64_t blocks = written_blocks_[size_t(r - row_lo)];
+      if (!blocks) continue;
+      [[maybe_unused]] auto held = lock(r);
+      while (blocks) {
+        const int32_t b0 = __builtin_ctzll(blocks);
+        const uint64_t from_b0 = blocks >> b0;
+        const int32_t run = ~from_b0 ? __builtin_ctzll(~from_b0) : 64 - b0;
+        const int32_t c0 = b0 << block_shift_;
+        const int32_t c1 = int32_t(std::min((int64_t(b0 + run) << block_shift_) - 1, int64_t(width) - 1));
+        AddBandRunAndClear(image.ColorRow(r) + c0, image.NormRow(r) + c0, At(r, c0), c1 - c0 + 1);
+        blocks = b0 + run < 64 ? blocks & (~uint64_t(0) << (b0 + run)) : 0;
       }
-      s = {INT32_MAX, INT32_MIN};
+      written_blocks_[size_t(r - row_lo)] = 0;
     }
     dirty_ = false;
   }
@@ -144,11 +151,13 @@ class LocalBand {
   }
 
  private:
-  // Notes columns c0 .. c1 of row r as written.
+  // Notes columns c0 .. c1 of row r as written: the blocks of columns that
+  // hold them. A chunk that wraps from one image row's end to the next's
+  // start writes two stretches of a band row; one first-to-last interval
+  // would have its flush cross the whole width between them.
   void MarkWritten(int32_t r, int32_t c0, int32_t c1) {
-    auto& s = spans_[size_t(r - row_lo)];
-    s.first = std::min(s.first, c0);
-    s.second = std::max(s.second, c1);
+    const int32_t b0 = c0 >> block_shift_, b1 = c1 >> block_shift_;
+    written_blocks_[size_t(r - row_lo)] |= (~uint64_t(0) << b0) & (~uint64_t(0) >> (63 - b1));
     dirty_ = true;
   }
   // Notes columns c0 .. c1 of rows r0 .. r1 as holding streak weights.
@@ -188,7 +197,10 @@ class LocalBand {
   std::vector<uint32_t> order_, active_;
   std::vector<double> tap_scratch_;
   bool dirty_ = false;
-  std::vector<std::pair<int32_t, int32_t>> spans_;
+  // Per row, bit b: some column of block b (columns b << block_shift_ on)
+  // was written. Blocks are as narrow as 64 of them allow.
+  std::vector<uint64_t> written_blocks_;
+  int32_t block_shift_ = 0;
   // Per row, the columns from first to last hold gathered weights.
   std::vector<int32_t> weight_first_, weight_last_;
   std::pair<int32_t, int32_t> weight_rows_{INT32_MAX, INT32_MIN};
