@@ -183,7 +183,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
 }
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-                       const float* weights, const float* weighted) {
+                       const float* weights, const float* weighted, int32_t also_r) {
   // Only the row's weights from its first to its last above zero: a disk's
   // rows away from its middle are mostly zeros, which add nothing (a zero
   // weight times a finite colour) but cost as much as any other.
@@ -199,7 +199,12 @@ void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const fl
   std::copy(row + lo, row + lo + n, padded_row_.begin() + kStillsPad);
   std::fill(padded_row_.begin() + kStillsPad + n, padded_row_.begin() + kStillsPad + n + kStillsPad, 0.0f);
   MarkWritten(r, c0, c1);
-  AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted});
+  PlanarRun also{};
+  if (also_r >= 0) {
+    MarkWritten(also_r, c0, c1);
+    also = At(also_r, c0);
+  }
+  AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted, also});
 }
 
 void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
@@ -221,8 +226,18 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
     weighted[4 * j + 3] = weights[j] * colours[j].a;
   }
   padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
-  for (int32_t r = r0; r <= r1; ++r)
-    RunRow(r, left, c0, c1, kern + ptrdiff_t(r - top) * d, d, count, weights, weighted);
+  // Kernels are mostly symmetric top to bottom: a row equal to its mirror
+  // row gives both the same sums, worked out once. Each band pixel still
+  // takes one addition from the run, so the result is the same.
+  auto kernel_row = [&](int32_t r) { return kern + ptrdiff_t(r - top) * d; };
+  auto same_row = [&](int32_t a, int32_t b) { return std::memcmp(kernel_row(a), kernel_row(b), sizeof(float) * size_t(d)) == 0; };
+  for (int32_t r = r0; r <= r1; ++r) {
+    const int32_t mirror = top + (d - 1) - (r - top);
+    if (mirror < r && mirror >= r0 && same_row(r, mirror))
+      continue;  // added with its mirror
+    const bool pair = mirror > r && mirror <= r1 && same_row(r, mirror);
+    RunRow(r, left, c0, c1, kernel_row(r), d, count, weights, weighted, pair ? mirror : -1);
+  }
 }
 
 void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, float weight, const Colour* colours,

@@ -181,9 +181,10 @@ class LocalBand {
   // Each sample a streak of `length` points along the row (see SpanCopy).
   void QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
                      const Colour* colours, int32_t h, const dof::KernelSpans& sp, int32_t length = 1);
-  // One footprint row of a run: sums through AddRowOfStills.
+  // One footprint row of a run: sums through AddRowOfStills, into band row
+  // r and, when `also_r` is not negative, the same sums into row also_r.
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-              const float* weights, const float* weighted);
+              const float* weights, const float* weighted, int32_t also_r = -1);
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   size_t capacity_ = 0;      // pixels per plane

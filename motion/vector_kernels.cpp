@@ -185,6 +185,7 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p, int32_t valid)
   auto add = [&](auto sum, int c) {
     hn::Store(sum, d, lanes);
     AddToDoubles(lanes, valid, r.at.plane[c] + p);
+    if (r.also.plane[0]) AddToDoubles(lanes, valid, r.also.plane[c] + p);
   };
   add(ar, 0);
   add(ag, 1);

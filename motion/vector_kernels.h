@@ -36,6 +36,8 @@ struct RowOfStills {
   int32_t d, count;      // kernel row length, samples (at most kStillsPad)
   const float* weights;  // per sample
   const float* weighted; // per sample: weight times r, g, b, a (4 floats each)
+  PlanarRun also{};      // when set (plane[0] not null), output pixel 0 of a
+                         // second row that takes the same sums
 };
 constexpr int32_t kStillsPad = 16;
 void AddRowOfStills(const RowOfStills& r);
