@@ -31,6 +31,17 @@ void Reserve(T* (&planes)[kCount], size_t& capacity, size_t pixels) {
 
 constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
 
+// RowOfStills::planar for `count` samples.
+struct StillsPlanes {
+  alignas(64) float v[5 * kStillsPlaneStride] = {};
+  StillsPlanes(int32_t count, const float* weights, const float* weighted) {
+    for (int32_t j = 0; j < count; ++j) {
+      for (int c = 0; c < 4; ++c) v[c * kStillsPlaneStride + kStillsPad + j] = weighted[4 * j + c];
+      v[4 * kStillsPlaneStride + kStillsPad + j] = weights[j];
+    }
+  }
+};
+
 // The last image row a span copy's footprint reaches.
 int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1); }
 
@@ -183,7 +194,7 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
 }
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-                       const float* weights, const float* weighted, int32_t also_r) {
+                       const float* weights, const float* weighted, const float* planar, int32_t also_r) {
   // Only the row's weights from its first to its last above zero: a disk's
   // rows away from its middle are mostly zeros, which add nothing (a zero
   // weight times a finite colour) but cost as much as any other.
@@ -204,7 +215,7 @@ void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const fl
     MarkWritten(also_r, c0, c1);
     also = At(also_r, c0);
   }
-  AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted, also});
+  AddRowOfStills({At(r, c0), c0 - left, c1 - c0 + 1, padded_row_.data(), n, count, weights, weighted, also, planar});
 }
 
 void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
@@ -226,6 +237,8 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
     weighted[4 * j + 3] = weights[j] * colours[j].a;
   }
   padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
+  const StillsPlanes planes(d <= kStillsPad ? count : 0, weights, weighted);
+  const float* planar = d <= kStillsPad ? planes.v : nullptr;
   // Kernels are mostly symmetric top to bottom: a row equal to its mirror
   // row gives both the same sums, worked out once. Each band pixel still
   // takes one addition from the run, so the result is the same.
@@ -236,7 +249,7 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
     if (mirror < r && mirror >= r0 && same_row(r, mirror))
       continue;  // added with its mirror
     const bool pair = mirror > r && mirror <= r1 && same_row(r, mirror);
-    RunRow(r, left, c0, c1, kernel_row(r), d, count, weights, weighted, pair ? mirror : -1);
+    RunRow(r, left, c0, c1, kernel_row(r), d, count, weights, weighted, planar, pair ? mirror : -1);
   }
 }
 
@@ -257,11 +270,13 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
     weighted[4 * j + 3] = weight * colours[j].a;
   }
   padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
+  const StillsPlanes planes(nc <= kStillsPad ? count : 0, weights, weighted);
+  const float* planar = nc <= kStillsPad ? planes.v : nullptr;
   std::vector<float>& row = footprint_row_;
   if (row.size() < size_t(nc)) row.assign(size_t(nc), 0.0f);
   for (int32_t r = r0; r <= r1; ++r) {
     FootprintRow(kern, d, r - top, fx, fy, row.data());
-    RunRow(r, left, c0, c1, row.data(), nc, count, weights, weighted);
+    RunRow(r, left, c0, c1, row.data(), nc, count, weights, weighted, planar);
   }
 }
 

@@ -184,7 +184,7 @@ class LocalBand {
   // One footprint row of a run: sums through AddRowOfStills, into band row
   // r and, when `also_r` is not negative, the same sums into row also_r.
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-              const float* weights, const float* weighted, int32_t also_r = -1);
+              const float* weights, const float* weighted, const float* planar, int32_t also_r = -1);
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   size_t capacity_ = 0;      // pixels per plane

@@ -168,7 +168,21 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p, int32_t valid)
   const int32_t f = r.first + p;
   const int32_t j0 = std::max(0, f - r.d + 1), j1 = std::min(r.count - 1, f + N - 1);
   auto ar = hn::Zero(d), ag = ar, ab = ar, aa = ar, an = ar;
-  for (int32_t j = j0; j <= j1; ++j) {
+  if (r.planar && r.d <= kStillsPad) {
+    // Tap t of output pixel f + i comes from sample f + i - t: taps from
+    // the last down to the first add the samples in increasing order, as
+    // below. Samples past the run read as zeros.
+    const float* pl = r.planar + kStillsPad + f;
+    for (int32_t t = r.d - 1; t >= 0; --t) {
+      const auto k = hn::Set(d, k0[t]);
+      ar = hn::MulAdd(k, hn::LoadU(d, pl - t), ar);
+      ag = hn::MulAdd(k, hn::LoadU(d, pl + kStillsPlaneStride - t), ag);
+      ab = hn::MulAdd(k, hn::LoadU(d, pl + 2 * kStillsPlaneStride - t), ab);
+      aa = hn::MulAdd(k, hn::LoadU(d, pl + 3 * kStillsPlaneStride - t), aa);
+      an = hn::MulAdd(k, hn::LoadU(d, pl + 4 * kStillsPlaneStride - t), an);
+    }
+  }
+  for (int32_t j = j0; j <= j1 && !(r.planar && r.d <= kStillsPad); ++j) {
     // Kernel values for pixels p .. p + N - 1 from sample j; the padding
     // gives zeros where the sample does not reach.
     const auto k = hn::LoadU(d, k0 + (f - j));

@@ -38,8 +38,17 @@ struct RowOfStills {
   const float* weighted; // per sample: weight times r, g, b, a (4 floats each)
   PlanarRun also{};      // when set (plane[0] not null), output pixel 0 of a
                          // second row that takes the same sums
+  // When set and d <= kStillsPad: the same weighted colours and weights as
+  // five planes (see kStillsPlaneStride), so that each output vector sums
+  // the row's d taps rather than every sample of the run. The terms and
+  // their order are the same either way.
+  const float* planar = nullptr;
 };
 constexpr int32_t kStillsPad = 16;
+// Plane c (r, g, b, a, weight) of RowOfStills::planar starts at
+// c * kStillsPlaneStride: kStillsPad zeros, at most kStillsPad samples,
+// zeros to the end.
+constexpr int32_t kStillsPlaneStride = 4 * kStillsPad;
 void AddRowOfStills(const RowOfStills& r);
 
 // One row of points at consecutive columns, of weight v_j = v (or, given
