@@ -95,6 +95,7 @@ void BlurPass::Begin(const PassInputs& in) {
   spans_done_below_.store(0, std::memory_order_relaxed);
   parked_.clear();
   parked_.resize(chunks);
+  parked_filler_.assign(chunks, std::thread::id());
   done_.assign(chunks, 0);
   next_ = 0;
   flushing_ = false;
@@ -161,9 +162,17 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     } else if (lo <= hi) {
       {
         std::lock_guard<std::mutex> guard(mutex_);
+        // The newest band this thread wrote, else the newest of all.
         if (!free_.empty()) {
-          band = std::move(free_.back());
-          free_.pop_back();
+          size_t pick = free_.size() - 1;
+          for (size_t i = free_.size(); i-- > 0;)
+            if (free_writer_[i] == std::this_thread::get_id()) {
+              pick = i;
+              break;
+            }
+          band = std::move(free_[pick]);
+          free_.erase(free_.begin() + ptrdiff_t(pick));
+          free_writer_.erase(free_writer_.begin() + ptrdiff_t(pick));
         }
       }
       if (!band) band = std::make_unique<splat::LocalBand>();
@@ -269,18 +278,22 @@ void BlurPass::Splat(size_t first, size_t end, const ChunkKernels& kernels, spla
 void BlurPass::Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band) {
   std::unique_lock<std::mutex> held(mutex_);
   parked_[size_t(chunk)] = std::move(band);
+  parked_filler_[size_t(chunk)] = std::this_thread::get_id();
   done_[size_t(chunk)] = 1;
-  if (!flushing_) FlushInOrder(held);
+  if (!flushing_) FlushInOrder(held, std::this_thread::get_id());
 }
 
 // Adds the bands of finished chunks in chunk order, from the first not yet
-// added, while the next one is done. One thread at a time does this; the
-// others park their bands and go on.
-void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held) {
+// added, while the next one is done and (given a `filler`) was filled by
+// that thread. One thread at a time does this; the others park their bands
+// and go on.
+void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held, std::thread::id filler) {
   flushing_ = true;
   RowLocks& locks = *in_.row_locks;
   auto lock_row = [&locks](int32_t r) { return boost::mutex::scoped_lock(*locks[size_t(r)]); };
   while (next_ < done_.size() && done_[next_]) {
+    if (filler != std::thread::id() && parked_[next_] && parked_filler_[next_] != filler) break;
+    const std::thread::id writer = std::this_thread::get_id();
     std::unique_ptr<splat::LocalBand> band = std::move(parked_[next_++]);
     if (!band) continue;
     held.unlock();
@@ -293,6 +306,7 @@ void BlurPass::FlushInOrder(std::unique_lock<std::mutex>& held) {
     }
     held.lock();
     free_.push_back(std::move(band));
+    free_writer_.push_back(writer);
   }
   flushing_ = false;
 }
@@ -313,6 +327,7 @@ void BlurPass::Finish() {
                                return kept > kKeptBandBytes;
                              }),
               free_.end());
+  free_writer_.resize(free_.size());  // the kept bands are the first ones
   parked_.clear();
   done_.clear();
 }

@@ -9,7 +9,10 @@
 // the threads' timing, every pixel receives the same sums in the same order:
 // the same input gives bit-identical output from run to run, at any thread
 // count. A band that finishes before the chunks ahead of it waits, parked,
-// for them; the host hands chunks out in increasing order, so few do.
+// for them. A band is added by the thread that filled it, while its cache
+// still holds it (a band handed to the other core cost as much again to
+// add): a band whose turn comes while its thread is busy waits for that
+// thread's next chunk to end, or for Finish.
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
 
@@ -18,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "dof/depth_to_blur.h"
@@ -92,7 +96,7 @@ class BlurPass {
   void Splat(size_t first, size_t end, const ChunkKernels& kernels, splat::LocalBand& band,
              const std::atomic<int>& abort) const;
   void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
-  void FlushInOrder(std::unique_lock<std::mutex>& held);
+  void FlushInOrder(std::unique_lock<std::mutex>& held, std::thread::id filler = std::thread::id());
 
   void AddSpanCopies(int32_t chunk, splat::LocalBand& band);
   void SpansDone(int32_t chunk);
@@ -117,10 +121,12 @@ class BlurPass {
   std::atomic<size_t> spans_done_below_{0};  // every chunk before it is done
   std::mutex mutex_;  // guards what follows
   std::vector<std::unique_ptr<splat::LocalBand>> parked_;
+  std::vector<std::thread::id> parked_filler_;  // the thread that filled each
   std::vector<uint8_t> done_;
   size_t next_ = 0;
   bool flushing_ = false;
   std::vector<std::unique_ptr<splat::LocalBand>> free_;
+  std::vector<std::thread::id> free_writer_;  // the thread that last wrote each
 };
 
 }  // namespace blur
