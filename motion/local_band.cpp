@@ -12,20 +12,26 @@ namespace splat {
 
 namespace {
 
-// Makes `planes` hold at least `pixels` zeros each.
+// Makes `planes` hold at least `pixels` zeros each, all in one `block`.
+// Each plane starts 320 bytes (five cache lines) further round a 4 KiB page
+// than the one before: planes read and written at the same offset together
+// would otherwise share their address's low 12 bits, which the processor
+// takes for a possible dependence between a store to one and a load from
+// the next (about 5 % of a frame's time).
 template <class T, size_t kCount>
-void Reserve(T* (&planes)[kCount], size_t& capacity, size_t pixels) {
+void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
-  for (T*& p : planes) {
-    std::free(p);
-    p = nullptr;
-  }
+  std::free(block);
+  block = nullptr;
+  for (T*& p : planes) p = nullptr;
   capacity = 0;
-  for (T*& p : planes) {
-    p = static_cast<T*>(AllocateAligned(pixels * sizeof(T)));
-    if (!p) throw std::bad_alloc();
-    std::memset(p, 0, pixels * sizeof(T));
-  }
+  constexpr size_t kPage = 4096, kStagger = 320;
+  if (pixels > (SIZE_MAX - kPage - kStagger) / sizeof(T) / kCount) throw std::bad_alloc();
+  const size_t plane_bytes = (pixels * sizeof(T) + kPage - 1) / kPage * kPage + kStagger;
+  block = AllocateAligned(plane_bytes * kCount);
+  if (!block) throw std::bad_alloc();
+  std::memset(block, 0, plane_bytes * kCount);
+  for (size_t c = 0; c < kCount; ++c) planes[c] = reinterpret_cast<T*>(static_cast<char*>(block) + c * plane_bytes);
   capacity = pixels;
 }
 
@@ -48,13 +54,13 @@ int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1);
 }  // namespace
 
 LocalBand::~LocalBand() {
-  for (double* p : planes_) std::free(p);
-  for (float* p : weights_) std::free(p);
+  std::free(planes_block_);
+  std::free(weights_block_);
 }
 
 void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   const size_t rows = size_t(std::max(r1 - r0 + 1, 0)), pixels = size_t(w) * rows;
-  if (taps) Reserve(planes_, capacity_, pixels);
+  if (taps) Reserve(planes_, planes_block_, capacity_, pixels);
   width = w;
   row_lo = r0;
   row_hi = r1;
@@ -75,7 +81,7 @@ MovingGroup& LocalBand::Moving() {
 }
 
 void LocalBand::AddPointWeights(int32_t streak, const pixel_sample& q, const float* bordered, int32_t h) {
-  Reserve(weights_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1) + kVectorSlack);
+  Reserve(weights_, weights_block_, weights_capacity_, size_t(width) * size_t(row_hi - row_lo + 1) + kVectorSlack);
   const int32_t d = 2 * h + 1, x0 = FloorToInt(q.x), y0 = FloorToInt(q.y);
   const float fx = q.x - float(x0), fy = q.y - float(y0);
   // The footprint: d (+ 1 with a fraction) rows and columns from (left, top).
