@@ -12,12 +12,8 @@ namespace splat {
 
 namespace {
 
-// Makes `planes` hold at least `pixels` zeros each, all in one `block`.
-// Each plane starts 320 bytes (five cache lines) further round a 4 KiB page
-// than the one before: planes read and written at the same offset together
-// would otherwise share their address's low 12 bits, which the processor
-// takes for a possible dependence between a store to one and a load from
-// the next (about 5 % of a frame's time).
+// Makes `planes` hold at least `pixels` zeros each, all in one `block`
+// (see StaggeredPlaneBytes).
 template <class T, size_t kCount>
 void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
@@ -25,9 +21,8 @@ void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels
   block = nullptr;
   for (T*& p : planes) p = nullptr;
   capacity = 0;
-  constexpr size_t kPage = 4096, kStagger = 320;
-  if (pixels > (SIZE_MAX - kPage - kStagger) / sizeof(T) / kCount) throw std::bad_alloc();
-  const size_t plane_bytes = (pixels * sizeof(T) + kPage - 1) / kPage * kPage + kStagger;
+  const size_t plane_bytes = pixels <= SIZE_MAX / sizeof(T) ? StaggeredPlaneBytes(pixels * sizeof(T), kCount) : 0;
+  if (plane_bytes == 0) throw std::bad_alloc();
   block = AllocateAligned(plane_bytes * kCount);
   if (!block) throw std::bad_alloc();
   std::memset(block, 0, plane_bytes * kCount);

@@ -92,6 +92,19 @@ void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_n
 // along rows (streaks along x) go into second differences (`second`, summed
 // twice along each row; `boxed` marks the rows that hold some), everything
 // else into first differences (`plane`).
+// Bytes from one plane's start to the next's, for planes of `bytes` each
+// kept in one block (0 when that would overflow with `planes` of them).
+// Each plane starts 320 bytes (five cache lines) further round a 4 KiB page
+// than the one before: planes read and written at one offset together
+// would otherwise share their addresses' low 12 bits, which the processor
+// takes for a possible dependence between a store to one and a load from
+// the next.
+inline size_t StaggeredPlaneBytes(size_t bytes, size_t planes) {
+  constexpr size_t kPage = 4096, kStagger = 320;
+  if (bytes > (SIZE_MAX / planes) - kPage - kStagger) return 0;
+  return (bytes + kPage - 1) / kPage * kPage + kStagger;
+}
+
 struct StepImage {
   double* plane[5];
   double* second[5];
