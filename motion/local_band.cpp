@@ -1,6 +1,7 @@
 #include "motion/local_band.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,6 +32,31 @@ void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels
 }
 
 constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
+
+// Calls run(first, n) for the stretches of a run of `count` samples between
+// those whose weight or weighted colour (4 floats each) is not finite, and
+// for each of those alone; false when all are finite. Summed in one run, an
+// infinite colour times the zeros past its own kernel row would put NaN in
+// its neighbours' pixels.
+template <class Run>
+bool SplitAtNonFinite(int32_t count, const float* weights, const float* weighted, Run&& run) {
+  auto finite = [&](int32_t j) {
+    return std::isfinite(weights[j]) && std::isfinite(weighted[4 * j]) && std::isfinite(weighted[4 * j + 1]) &&
+           std::isfinite(weighted[4 * j + 2]) && std::isfinite(weighted[4 * j + 3]);
+  };
+  int32_t j = 0;
+  while (j < count && finite(j)) ++j;
+  if (count <= 1 || j == count) return false;
+  int32_t start = 0;
+  for (j = 0; j < count; ++j)
+    if (!finite(j)) {
+      if (j > start) run(start, j - start);
+      run(j, 1);
+      start = j + 1;
+    }
+  if (start < count) run(start, count - start);
+  return true;
+}
 
 // RowOfStills::planar for `count` samples.
 struct StillsPlanes {
@@ -237,6 +263,12 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
     weighted[4 * j + 2] = weights[j] * colours[j].b;
     weighted[4 * j + 3] = weights[j] * colours[j].a;
   }
+  // A sample alone goes as a lone still does.
+  if (SplitAtNonFinite(count, weights, weighted, [&](int32_t j, int32_t n) {
+        if (n == 1) return AtPixel(*this, x0 + j, y0, weights[j], colours[j], kern, h);
+        AddRunOfStills(x0 + j, y0, n, weights + j, colours + j, kern, h);
+      }))
+    return;
   padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
   const StillsPlanes planes(d <= kStillsPad ? count : 0, weights, weighted);
   const float* planar = d <= kStillsPad ? planes.v : nullptr;
@@ -270,6 +302,10 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
     weighted[4 * j + 2] = weight * colours[j].b;
     weighted[4 * j + 3] = weight * colours[j].a;
   }
+  if (SplitAtNonFinite(count, weights, weighted, [&](int32_t j, int32_t n) {
+        AddRunOfPoints(x0 + j, fx, y, n, weight, colours + j, kern, h);
+      }))
+    return;
   padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
   const StillsPlanes planes(nc <= kStillsPad ? count : 0, weights, weighted);
   const float* planar = nc <= kStillsPad ? planes.v : nullptr;
