@@ -166,9 +166,8 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p, int32_t valid)
   const int32_t N = int32_t(hn::Lanes(d));
   const float* k0 = r.kpad + kStillsPad;
   const int32_t f = r.first + p;
-  const int32_t j0 = std::max(0, f - r.d + 1), j1 = std::min(r.count - 1, f + N - 1);
   auto ar = hn::Zero(d), ag = ar, ab = ar, aa = ar, an = ar;
-  if (r.planar && r.d <= kStillsPad) {
+  if (r.planar) {
     // Tap t of output pixel f + i comes from sample f + i - t: taps from
     // the last down to the first add the samples in increasing order, as
     // below. Samples past the run read as zeros.
@@ -181,17 +180,19 @@ HWY_INLINE void StillsGroup(D d, const RowOfStills& r, int32_t p, int32_t valid)
       aa = hn::MulAdd(k, hn::LoadU(d, pl + 3 * kStillsPlaneStride - t), aa);
       an = hn::MulAdd(k, hn::LoadU(d, pl + 4 * kStillsPlaneStride - t), an);
     }
-  }
-  for (int32_t j = j0; j <= j1 && !(r.planar && r.d <= kStillsPad); ++j) {
-    // Kernel values for pixels p .. p + N - 1 from sample j; the padding
-    // gives zeros where the sample does not reach.
-    const auto k = hn::LoadU(d, k0 + (f - j));
-    const float* wc = r.weighted + 4 * j;
-    ar = hn::MulAdd(k, hn::Set(d, wc[0]), ar);
-    ag = hn::MulAdd(k, hn::Set(d, wc[1]), ag);
-    ab = hn::MulAdd(k, hn::Set(d, wc[2]), ab);
-    aa = hn::MulAdd(k, hn::Set(d, wc[3]), aa);
-    an = hn::MulAdd(k, hn::Set(d, r.weights[j]), an);
+  } else {
+    const int32_t j0 = std::max(0, f - r.d + 1), j1 = std::min(r.count - 1, f + N - 1);
+    for (int32_t j = j0; j <= j1; ++j) {
+      // Kernel values for pixels p .. p + N - 1 from sample j; the padding
+      // gives zeros where the sample does not reach.
+      const auto k = hn::LoadU(d, k0 + (f - j));
+      const float* wc = r.weighted + 4 * j;
+      ar = hn::MulAdd(k, hn::Set(d, wc[0]), ar);
+      ag = hn::MulAdd(k, hn::Set(d, wc[1]), ag);
+      ab = hn::MulAdd(k, hn::Set(d, wc[2]), ab);
+      aa = hn::MulAdd(k, hn::Set(d, wc[3]), aa);
+      an = hn::MulAdd(k, hn::Set(d, r.weights[j]), an);
+    }
   }
   // The sums of at most kStillsPad samples go into the band's double planes.
   // (No arrays of vectors: scalable vectors have no size.)

@@ -38,10 +38,10 @@ struct RowOfStills {
   const float* weighted; // per sample: weight times r, g, b, a (4 floats each)
   PlanarRun also{};      // when set (plane[0] not null), output pixel 0 of a
                          // second row that takes the same sums
-  // When set and d <= kStillsPad: the same weighted colours and weights as
-  // five planes (see kStillsPlaneStride), so that each output vector sums
-  // the row's d taps rather than every sample of the run. The terms and
-  // their order are the same either way.
+  // When set (for rows of at most kStillsPad taps): the same weighted
+  // colours and weights as five planes (see kStillsPlaneStride), so that
+  // each output vector sums the row's d taps rather than every sample of
+  // the run. The terms and their order are the same either way.
   const float* planar = nullptr;
 };
 constexpr int32_t kStillsPad = 16;
@@ -87,11 +87,6 @@ void AddWeightsInColoursAndClear(const PlanarRun& at, float* const* weights, con
 void AddBandRunAndClear(tessaly_image::color_rgba_f* image_color, float* image_norm, const PlanarRun& band,
                         int32_t n);
 
-// A frame's column differences: five planes of doubles, `width` a row, and
-// for each row the columns written so far (first > second: none). Boxes
-// along rows (streaks along x) go into second differences (`second`, summed
-// twice along each row; `boxed` marks the rows that hold some), everything
-// else into first differences (`plane`).
 // Bytes from one plane's start to the next's, for planes of `bytes` each
 // kept in one block (0 when that would overflow with `planes` of them).
 // Each plane starts 320 bytes (five cache lines) further round a 4 KiB page
@@ -105,6 +100,11 @@ inline size_t StaggeredPlaneBytes(size_t bytes, size_t planes) {
   return (bytes + kPage - 1) / kPage * kPage + kStagger;
 }
 
+// A frame's column differences: five planes of doubles, `width` a row, and
+// for each row the columns written so far (first > second: none). Boxes
+// along rows (streaks along x) go into second differences (`second`, summed
+// twice along each row; `boxed` marks the rows that hold some), everything
+// else into first differences (`plane`).
 struct StepImage {
   double* plane[5];
   double* second[5];
