@@ -18,6 +18,9 @@ namespace {
 template <class T, size_t kCount>
 void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
+  // Bands pass from chunk to chunk, each needing a few rows more or fewer:
+  // room to spare saves zeroing a new block at every small step up.
+  pixels = std::max(pixels, capacity + capacity / 2);
   std::free(block);
   block = nullptr;
   for (T*& p : planes) p = nullptr;
@@ -33,6 +36,22 @@ void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels
 
 constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
 
+// True when some weight or weighted colour (4 floats a sample) of `count`
+// samples is infinite or NaN: its exponent bits are all ones. In integers,
+// so that the test runs in vectors.
+bool AnyNonFinite(int32_t count, const float* weights, const float* weighted) {
+  auto flag = [](const float* v, int32_t n) {
+    uint32_t seen = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      uint32_t bits;
+      std::memcpy(&bits, v + i, sizeof bits);
+      seen |= (bits & 0x7f800000u) + 0x00800000u;  // bit 31 set only by all ones
+    }
+    return seen;
+  };
+  return ((flag(weights, count) | flag(weighted, 4 * count)) & 0x80000000u) != 0;
+}
+
 // Calls run(first, n) for the stretches of a run of `count` samples between
 // those whose weight or weighted colour (4 floats each) is not finite, and
 // for each of those alone; false when all are finite. Summed in one run, an
@@ -40,15 +59,10 @@ constexpr std::pair<int32_t, int32_t> kNothingWritten{INT32_MAX, INT32_MIN};
 // its neighbours' pixels.
 template <class Run>
 bool SplitAtNonFinite(int32_t count, const float* weights, const float* weighted, Run&& run) {
-  auto finite = [&](int32_t j) {
-    return std::isfinite(weights[j]) && std::isfinite(weighted[4 * j]) && std::isfinite(weighted[4 * j + 1]) &&
-           std::isfinite(weighted[4 * j + 2]) && std::isfinite(weighted[4 * j + 3]);
-  };
-  int32_t j = 0;
-  while (j < count && finite(j)) ++j;
-  if (count <= 1 || j == count) return false;
+  if (count <= 1 || !AnyNonFinite(count, weights, weighted)) return false;
+  auto finite = [&](int32_t j) { return !AnyNonFinite(1, weights + j, weighted + 4 * j); };
   int32_t start = 0;
-  for (j = 0; j < count; ++j)
+  for (int32_t j = 0; j < count; ++j)
     if (!finite(j)) {
       if (j > start) run(start, j - start);
       run(j, 1);
@@ -58,15 +72,29 @@ bool SplitAtNonFinite(int32_t count, const float* weights, const float* weighted
   return true;
 }
 
-// RowOfStills::planar for `count` samples.
-struct StillsPlanes {
-  alignas(64) float v[5 * kStillsPlaneStride] = {};
-  StillsPlanes(int32_t count, const float* weights, const float* weighted) {
+// RowOfStills::planar for `count` samples (none when not `wanted`), written
+// into the band's all-zero planes and taken out again when done.
+class StillsPlanes {
+ public:
+  StillsPlanes(float* planes, bool wanted, int32_t count, const float* weights, const float* weighted)
+      : v_(wanted ? planes : nullptr), count_(count) {
+    if (!v_) return;
     for (int32_t j = 0; j < count; ++j) {
-      for (int c = 0; c < 4; ++c) v[c * kStillsPlaneStride + kStillsPad + j] = weighted[4 * j + c];
-      v[4 * kStillsPlaneStride + kStillsPad + j] = weights[j];
+      for (int c = 0; c < 4; ++c) v_[c * kStillsPlaneStride + kStillsPad + j] = weighted[4 * j + c];
+      v_[4 * kStillsPlaneStride + kStillsPad + j] = weights[j];
     }
   }
+  ~StillsPlanes() {
+    if (v_)
+      for (int c = 0; c < 5; ++c) std::fill_n(v_ + c * kStillsPlaneStride + kStillsPad, count_, 0.0f);
+  }
+  StillsPlanes(const StillsPlanes&) = delete;
+  StillsPlanes& operator=(const StillsPlanes&) = delete;
+  const float* get() const { return v_; }
+
+ private:
+  float* v_;
+  int32_t count_;
 };
 
 // The last image row a span copy's footprint reaches.
@@ -270,8 +298,8 @@ void LocalBand::AddRunOfStills(int32_t x0, int32_t y0, int32_t count, const floa
       }))
     return;
   padded_row_.assign(size_t(d + 2 * kStillsPad), 0.0f);
-  const StillsPlanes planes(d <= kStillsPad ? count : 0, weights, weighted);
-  const float* planar = d <= kStillsPad ? planes.v : nullptr;
+  const StillsPlanes planes(stills_planes_.v, d <= kStillsPad, count, weights, weighted);
+  const float* planar = planes.get();
   // Kernels are mostly symmetric top to bottom: a row equal to its mirror
   // row gives both the same sums, worked out once. Each band pixel still
   // takes one addition from the run, so the result is the same.
@@ -307,8 +335,8 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
       }))
     return;
   padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
-  const StillsPlanes planes(nc <= kStillsPad ? count : 0, weights, weighted);
-  const float* planar = nc <= kStillsPad ? planes.v : nullptr;
+  const StillsPlanes planes(stills_planes_.v, nc <= kStillsPad, count, weights, weighted);
+  const float* planar = planes.get();
   std::vector<float>& row = footprint_row_;
   if (row.size() < size_t(nc)) row.assign(size_t(nc), 0.0f);
   for (int32_t r = r0; r <= r1; ++r) {

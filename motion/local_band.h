@@ -212,6 +212,10 @@ class LocalBand {
   std::vector<Colour> run_colours_;
   std::unique_ptr<MovingGroup> moving_;
   std::vector<float> padded_row_;
+  // Room for a run's RowOfStills::planar; all zeros between runs.
+  struct alignas(64) {
+    float v[5 * kStillsPlaneStride] = {};
+  } stills_planes_;
   std::vector<float> footprint_row_;
 };
 
