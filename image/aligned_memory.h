@@ -13,6 +13,27 @@
 // the splat also walks streaks down many rows at once, each row a TLB entry.
 void* AllocateAligned(size_t bytes);
 
+// A block of `bytes` zeros, aligned as AllocateAligned aligns. Large blocks
+// come straight from the system, whose fresh pages are zeros already: a
+// block is not written twice (once by the system, once more by memset)
+// before its first use. Released when replaced or destroyed.
+class ZeroedBlock {
+ public:
+  ZeroedBlock() = default;
+  ~ZeroedBlock() { Release(); }
+  ZeroedBlock(const ZeroedBlock&) = delete;
+  ZeroedBlock& operator=(const ZeroedBlock&) = delete;
+  // Replaces the block with a new one of `bytes` zeros; throws
+  // std::bad_alloc (leaving none) when there is no room.
+  void Reset(size_t bytes);
+  void* get() const { return p_; }
+
+ private:
+  void Release();
+  void* p_ = nullptr;
+  size_t mapped_ = 0;  // bytes mapped from the system, or 0 for the heap
+};
+
 template <class T>
 struct LargeAllocator {
   using value_type = T;

@@ -16,21 +16,18 @@ namespace {
 // Makes `planes` hold at least `pixels` zeros each, all in one `block`
 // (see StaggeredPlaneBytes).
 template <class T, size_t kCount>
-void Reserve(T* (&planes)[kCount], void*& block, size_t& capacity, size_t pixels) {
+void Reserve(T* (&planes)[kCount], ZeroedBlock& block, size_t& capacity, size_t pixels) {
   if (pixels <= capacity) return;
   // Bands pass from chunk to chunk, each needing a few rows more or fewer:
-  // room to spare saves zeroing a new block at every small step up.
+  // room to spare saves a new block at every small step up.
   pixels = std::max(pixels, capacity + capacity / 2);
-  std::free(block);
-  block = nullptr;
   for (T*& p : planes) p = nullptr;
   capacity = 0;
   const size_t plane_bytes = pixels <= SIZE_MAX / sizeof(T) ? StaggeredPlaneBytes(pixels * sizeof(T), kCount) : 0;
-  if (plane_bytes == 0) throw std::bad_alloc();
-  block = AllocateAligned(plane_bytes * kCount);
-  if (!block) throw std::bad_alloc();
-  std::memset(block, 0, plane_bytes * kCount);
-  for (size_t c = 0; c < kCount; ++c) planes[c] = reinterpret_cast<T*>(static_cast<char*>(block) + c * plane_bytes);
+  if (plane_bytes == 0 || plane_bytes > SIZE_MAX / kCount) throw std::bad_alloc();
+  block.Reset(plane_bytes * kCount);
+  for (size_t c = 0; c < kCount; ++c)
+    planes[c] = reinterpret_cast<T*>(static_cast<char*>(block.get()) + c * plane_bytes);
   capacity = pixels;
 }
 
@@ -102,10 +99,7 @@ int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1);
 
 }  // namespace
 
-LocalBand::~LocalBand() {
-  std::free(planes_block_);
-  std::free(weights_block_);
-}
+LocalBand::~LocalBand() = default;
 
 void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   const size_t rows = size_t(std::max(r1 - r0 + 1, 0)), pixels = size_t(w) * rows;

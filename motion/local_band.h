@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/aligned_memory.h"
 #include "motion/splat.h"
 #include "motion/vector_kernels.h"
 
@@ -187,13 +188,13 @@ class LocalBand {
               const float* weights, const float* weighted, const float* planar, int32_t also_r = -1);
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
-  void* planes_block_ = nullptr;  // holds the five
+  ZeroedBlock planes_block_;  // holds the five
   size_t capacity_ = 0;      // pixels per plane
   // Gathered streaks' weights, made on first use. Float is enough: a pixel
   // takes one sum from each of at most 64 points of a streak (see
   // MovingGroup::WalkAsWeights) before the weights go into the double planes.
   float* weights_[kMaxGatheredStreaks] = {};
-  void* weights_block_ = nullptr;  // holds them all
+  ZeroedBlock weights_block_;  // holds them all
   size_t weights_capacity_ = 0;
   std::vector<SpanCopy> copies_;
   std::vector<float> copy_colours_;
