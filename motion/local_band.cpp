@@ -243,13 +243,14 @@ void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(i
 }
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-                       const float* weights, const float* weighted, const float* planar, int32_t also_r) {
+                       const float* weights, const float* weighted, const float* planar, int32_t also_r,
+                       bool every_tap) {
   // Only the row's weights from its first to its last above zero: a disk's
   // rows away from its middle are mostly zeros, which add nothing (a zero
   // weight times a finite colour) but cost as much as any other.
   int32_t lo = 0, hi = n - 1;
-  while (lo <= hi && !(row[lo] != 0.0f)) ++lo;
-  while (hi > lo && !(row[hi] != 0.0f)) --hi;
+  while (!every_tap && lo <= hi && !(row[lo] != 0.0f)) ++lo;
+  while (!every_tap && hi > lo && !(row[hi] != 0.0f)) --hi;
   if (lo > hi) return;
   left += lo;
   n = hi - lo + 1;
@@ -328,6 +329,9 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
         AddRunOfPoints(x0 + j, fx, y, n, weight, colours + j, kern, h);
       }))
     return;
+  // A point alone in a non-finite colour takes every tap, zeros too, as a
+  // lone point does.
+  const bool every_tap = count == 1 && AnyNonFinite(1, weights, weighted);
   padded_row_.assign(size_t(nc + 2 * kStillsPad), 0.0f);
   const StillsPlanes planes(stills_planes_.v, nc <= kStillsPad, count, weights, weighted);
   const float* planar = planes.get();
@@ -335,7 +339,7 @@ void LocalBand::AddRunOfPoints(int32_t x0, float fx, float y, int32_t count, flo
   if (row.size() < size_t(nc)) row.assign(size_t(nc), 0.0f);
   for (int32_t r = r0; r <= r1; ++r) {
     FootprintRow(kern, d, r - top, fx, fy, row.data());
-    RunRow(r, left, c0, c1, row.data(), nc, count, weights, weighted, planar);
+    RunRow(r, left, c0, c1, row.data(), nc, count, weights, weighted, planar, -1, every_tap);
   }
 }
 

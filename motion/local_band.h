@@ -184,8 +184,11 @@ class LocalBand {
                      const Colour* colours, int32_t h, const dof::KernelSpans& sp, int32_t length = 1);
   // One footprint row of a run: sums through AddRowOfStills, into band row
   // r and, when `also_r` is not negative, the same sums into row also_r.
+  // The row's zero ends are left out unless `every_tap` (a sample in a
+  // non-finite colour, where zero times it is not zero).
   void RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,
-              const float* weights, const float* weighted, const float* planar, int32_t also_r = -1);
+              const float* weights, const float* weighted, const float* planar, int32_t also_r = -1,
+              bool every_tap = false);
 
   double* planes_[5] = {};  // red, green, blue, alpha, weight
   ZeroedBlock planes_block_;  // holds the five

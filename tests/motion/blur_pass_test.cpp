@@ -82,19 +82,22 @@ std::vector<Frame> EveryKindOfFrame() {
     frames.push_back({"alike along y, mirror" + side, w, Rows(rows), FlatPicture(1, 2.3f, 21.5f),
                       EdgeCondition::Mirror, blur});
   }
-  // Runs of stills under long tap rows (half side 12) and short ones (4)
-  // with an infinite colour among them: it makes infinity or NaN only where
-  // its own kernel reaches.
-  for (int h : {4, 12}) {
-    Frame infinite{"stills in a run with an infinite colour, half side " + std::to_string(h), 100, Rows(20),
-                   [](int x, int y) {
-                     PixelChannels c = FlatPicture(1, 0, 0)(x, y);
-                     if (x == 40 && y == 5) c.G = INFINITY;
-                     return c;
-                   },
-                   EdgeCondition::Duplicate, MaxBlurForHalfSide(h, 100)};
-    frames.push_back(infinite);
-  }
+  // Runs of stills, and of alike moving points, under long tap rows (half
+  // side 12) and short ones (4) with an infinite colour among them: it
+  // makes infinity or NaN only where its own kernel reaches.
+  for (int h : {4, 12})
+    for (float vx : {0.0f, 17.5f}) {
+      Frame infinite{std::string(vx > 0 ? "alike moving points" : "stills") +
+                         " in a run with an infinite colour, half side " + std::to_string(h),
+                     100, Rows(20),
+                     [vx](int x, int y) {
+                       PixelChannels c = FlatPicture(1, vx, 0)(x, y);
+                       if (x == 40 && y == 5) c.G = INFINITY;
+                       return c;
+                     },
+                     EdgeCondition::Duplicate, MaxBlurForHalfSide(h, 100)};
+      frames.push_back(infinite);
+    }
   // Streaks along x, y and diagonals, still and moving neighbours, bright
   // beside dark, in every edge condition.
   const double span_blur = MaxBlurForHalfSide(17, 150);  // side 35 at depth 1
