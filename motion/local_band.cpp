@@ -1,7 +1,6 @@
 #include "motion/local_band.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -24,7 +23,7 @@ void Reserve(T* (&planes)[kCount], ZeroedBlock& block, size_t& capacity, size_t 
   for (T*& p : planes) p = nullptr;
   capacity = 0;
   const size_t plane_bytes = pixels <= SIZE_MAX / sizeof(T) ? StaggeredPlaneBytes(pixels * sizeof(T), kCount) : 0;
-  if (plane_bytes == 0 || plane_bytes > SIZE_MAX / kCount) throw std::bad_alloc();
+  if (plane_bytes == 0) throw std::bad_alloc();  // (0 also when kCount of them would overflow)
   block.Reset(plane_bytes * kCount);
   for (size_t c = 0; c < kCount; ++c)
     planes[c] = reinterpret_cast<T*>(static_cast<char*>(block.get()) + c * plane_bytes);
