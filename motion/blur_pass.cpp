@@ -93,6 +93,11 @@ void BlurPass::Begin(const PassInputs& in) {
   span_rows_.reset(new std::atomic<int32_t>[chunks]);
   for (size_t c = 0; c < chunks; ++c) span_rows_[c].store(kSpansNotStarted, std::memory_order_relaxed);
   spans_done_below_.store(0, std::memory_order_relaxed);
+  queued_.clear();
+  queued_.resize(chunks);
+  spans_parked_.assign(chunks, 0);
+  next_span_chunk_ = 0;
+  queued_bytes_ = 0;
   parked_.clear();
   parked_.resize(chunks);
   parked_filler_.assign(chunks, std::thread::id());
@@ -114,6 +119,7 @@ void SplatStreakDirect(const PassInputs& in, const pixel_sample& p, int32_t k, f
 void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
   if (chunk < 0 || size_t(chunk) >= done_.size()) return;
   std::unique_ptr<splat::LocalBand> band;
+  std::unique_ptr<splat::SpanQueue> spans;
   try {
     const size_t first = size_t(chunk) * kSamplesPerChunk;
     const size_t end = std::min(first + kSamplesPerChunk, in_.count);
@@ -178,43 +184,111 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
       if (!band) band = std::make_unique<splat::LocalBand>();
       band->Reset(W, int32_t(lo), int32_t(hi), kernels.taps);
       Splat(first, end, kernels, *band, abort);
-      if (kernels.spans) AddSpanCopies(chunk, *band);
+      if (!band->Spans().Empty()) {
+        {
+          std::lock_guard<std::mutex> guard(spans_mutex_);
+          if (!free_queues_.empty()) {
+            spans = std::move(free_queues_.back());
+            free_queues_.pop_back();
+          }
+        }
+        if (!spans) spans = std::make_unique<splat::SpanQueue>();
+        std::swap(*spans, band->Spans());
+        spans->BeginRows(int32_t(lo), int32_t(hi));
+      }
     }
   } catch (...) {
-    SpansDone(chunk);
+    QueueSpans(chunk, nullptr);
     Publish(chunk, nullptr);
     throw;
   }
-  SpansDone(chunk);
   Publish(chunk, std::move(band));
+  QueueSpans(chunk, std::move(spans));
 }
 
-// Row r of the differences takes chunk c's part once every chunk before c
+void BlurPass::QueueSpans(int32_t chunk, std::unique_ptr<splat::SpanQueue> queue) {
+  if (!queue) SpansDone(size_t(chunk));  // later chunks need not wait for it
+  {
+    std::lock_guard<std::mutex> guard(spans_mutex_);
+    if (queue) queued_bytes_ += queue->Bytes();
+    queued_[size_t(chunk)] = std::move(queue);
+    spans_parked_[size_t(chunk)] = 1;
+  }
+  AddQueuedSpans();
+}
+
+// Takes groups of parked queues in chunk order: kSpanGroup of them, or the
+// last ones of the pass, or (when too much is parked) whatever is ready.
+void BlurPass::AddQueuedSpans() {
+  for (;;) {
+    size_t first;
+    std::vector<std::unique_ptr<splat::SpanQueue>> group;
+    {
+      std::unique_lock<std::mutex> held(spans_mutex_);
+      size_t end;
+      for (;;) {
+        first = next_span_chunk_;
+        end = first;
+        while (end < queued_.size() && end - first < kSpanGroup && spans_parked_[end]) ++end;
+        if (end > first && (end - first == kSpanGroup || end == queued_.size() || queued_bytes_ > in_.queued_span_bytes))
+          break;
+        if (queued_bytes_ <= in_.queued_span_bytes) return;
+        // Too much parked behind a chunk still splatting: wait for it (it
+        // runs on another thread, as every earlier chunk has started).
+        held.unlock();
+        std::this_thread::yield();
+        held.lock();
+      }
+      next_span_chunk_ = end;
+      for (size_t c = first; c < end; ++c) {
+        if (queued_[c]) queued_bytes_ -= queued_[c]->Bytes();
+        group.push_back(std::move(queued_[c]));
+      }
+    }
+    AddSpanGroup(first, group);
+    std::lock_guard<std::mutex> guard(spans_mutex_);
+    for (auto& q : group)
+      if (q) {
+        q->Clear();
+        free_queues_.push_back(std::move(q));
+      }
+  }
+}
+
+// Row r of the differences takes a chunk's part once every chunk before it
 // is past r (or will never write it), so that each value receives its
-// additions in chunk order whatever the threads' timing. The host hands
-// chunks out in increasing order, so those before c have all started.
-void BlurPass::AddSpanCopies(int32_t chunk, splat::LocalBand& band) {
-  // Only chunks write the differences, each row once every earlier chunk
-  // is past it: that order alone keeps the row to one chunk at a time (no
-  // row lock: the images' rows stay free for the bands' flushes).
-  std::atomic<int32_t>& mine = span_rows_[size_t(chunk)];
-  auto enter = [&](int32_t r) {
-    for (size_t c = spans_done_below_.load(std::memory_order_acquire); c < size_t(chunk); ++c)
+// additions in chunk order whatever the threads' timing. Groups are taken
+// in chunk order, so the chunks before a group have all been taken. No row
+// lock: that order alone keeps a row to one group at a time, and the
+// images' rows stay free for the bands' flushes.
+void BlurPass::AddSpanGroup(size_t first, std::vector<std::unique_ptr<splat::SpanQueue>>& group) {
+  int32_t r0 = INT32_MAX, r1 = INT32_MIN;
+  for (const auto& q : group)
+    if (q) {
+      r0 = std::min(r0, q->FirstRow());
+      r1 = std::max(r1, q->LastRow());
+    }
+  for (int32_t r = r0; r <= r1; ++r) {
+    for (size_t c = spans_done_below_.load(std::memory_order_acquire); c < first; ++c)
       for (;;) {
         const int32_t next = span_rows_[c].load(std::memory_order_acquire);
         if (next != kSpansNotStarted && next > r) break;
         std::this_thread::yield();
       }
-  };
-  auto leave = [&](int32_t r) { mine.store(r + 1, std::memory_order_release); };
-  band.AddSpanCopies(steps_, enter, leave);
+    for (const auto& q : group)
+      if (q && q->FirstRow() <= r && r <= q->LastRow()) q->AddRow(steps_, r);
+    for (size_t i = 0; i < group.size(); ++i)
+      if (group[i]) span_rows_[first + i].store(std::max(r + 1, group[i]->FirstRow()), std::memory_order_release);
+  }
+  for (size_t i = 0; i < group.size(); ++i)
+    if (group[i]) SpansDone(first + i);
 }
 
-void BlurPass::SpansDone(int32_t chunk) {
-  span_rows_[size_t(chunk)].store(kSpansDone, std::memory_order_release);
-  std::lock_guard<std::mutex> guard(mutex_);
+void BlurPass::SpansDone(size_t chunk) {
+  span_rows_[chunk].store(kSpansDone, std::memory_order_release);
+  std::lock_guard<std::mutex> guard(spans_mutex_);
   size_t below = spans_done_below_.load(std::memory_order_relaxed);
-  while (below < done_.size() && span_rows_[below].load(std::memory_order_acquire) == kSpansDone) ++below;
+  while (below < spans_parked_.size() && span_rows_[below].load(std::memory_order_acquire) == kSpansDone) ++below;
   spans_done_below_.store(below, std::memory_order_release);
 }
 
@@ -318,6 +392,13 @@ void BlurPass::Finish() {
     for (size_t c = next_; c < done_.size(); ++c) done_[c] = 1;
     FlushInOrder(held);
   }
+  // Chunks that never ran, or threw before they queued, add no spans.
+  for (size_t c = 0; c < spans_parked_.size(); ++c)
+    if (!spans_parked_[c]) {
+      span_rows_[c].store(kSpansDone, std::memory_order_relaxed);
+      spans_parked_[c] = 1;
+    }
+  AddQueuedSpans();
   AddSummedSteps();
   std::lock_guard<std::mutex> guard(mutex_);
   size_t kept = 0;
@@ -328,6 +409,9 @@ void BlurPass::Finish() {
                              }),
               free_.end());
   free_writer_.resize(free_.size());  // the kept bands are the first ones
+  std::lock_guard<std::mutex> spans_guard(spans_mutex_);
+  // Emptied queues for the next pass: a group's and the next one's.
+  if (free_queues_.size() > 2 * kSpanGroup) free_queues_.resize(2 * kSpanGroup);
   parked_.clear();
   done_.clear();
 }

@@ -27,12 +27,22 @@
 #include "dof/depth_to_blur.h"
 #include "dof/kernel_spans.h"
 #include "motion/local_band.h"
+#include "motion/span_queue.h"
 #include "motion/splat.h"
 #include "process/pixel_sample.h"
 
 namespace blur {
 
 constexpr size_t kSamplesPerChunk = 1000;
+// Span kernels of this many consecutive chunks go into the differences
+// together, row by row, so that a row of a wide kernel passes through
+// memory once for them all instead of once per chunk (a 1920 x 1080 still
+// frame at side 201, 2 threads: 0.77 s a chunk at a time, 0.49 s in groups
+// of 8, 0.47 s in groups of 16). Chunks park their queues until their group
+// is complete; past kQueuedSpanBytes parked, a thread takes what is ready,
+// waiting for it if need be.
+constexpr size_t kSpanGroup = 16;
+constexpr size_t kQueuedSpanBytes = size_t(64) << 20;
 inline size_t ChunkCount(size_t samples) { return (samples + kSamplesPerChunk - 1) / kSamplesPerChunk; }
 
 // Largest span kernel side under which a walked streak (one that no
@@ -61,6 +71,9 @@ struct PassInputs {
   // See kMaxWalkedTapSide (tests lower it to reach each point's rims on
   // small frames).
   int32_t max_walked_tap_side = kMaxWalkedTapSide;
+  // See kQueuedSpanBytes (tests lower it so that chunks wait on the chunk
+  // that holds their group back).
+  size_t queued_span_bytes = kQueuedSpanBytes;
 };
 
 // One sample's streak (kernel index k) added straight into the shared images
@@ -98,8 +111,12 @@ class BlurPass {
   void Publish(int32_t chunk, std::unique_ptr<splat::LocalBand> band);
   void FlushInOrder(std::unique_lock<std::mutex>& held, std::thread::id filler = std::thread::id());
 
-  void AddSpanCopies(int32_t chunk, splat::LocalBand& band);
-  void SpansDone(int32_t chunk);
+  // Parks the chunk's queue of span kernels (null: none left to add), then
+  // adds every group of parked queues that is ready (see kSpanGroup).
+  void QueueSpans(int32_t chunk, std::unique_ptr<splat::SpanQueue> queue);
+  void AddQueuedSpans();
+  void AddSpanGroup(size_t first, std::vector<std::unique_ptr<splat::SpanQueue>>& group);
+  void SpansDone(size_t chunk);
   // The frame's column differences summed along each row into the images.
   void AddSummedSteps();
   void ReleaseSteps();
@@ -119,6 +136,12 @@ class BlurPass {
   static constexpr int32_t kSpansNotStarted = INT32_MIN, kSpansDone = INT32_MAX;
   std::unique_ptr<std::atomic<int32_t>[]> span_rows_;
   std::atomic<size_t> spans_done_below_{0};  // every chunk before it is done
+  std::mutex spans_mutex_;  // guards what follows
+  std::vector<std::unique_ptr<splat::SpanQueue>> queued_;  // per chunk, parked until its group is taken
+  std::vector<uint8_t> spans_parked_;
+  size_t next_span_chunk_ = 0;  // the first chunk whose queue no thread has taken
+  size_t queued_bytes_ = 0;     // in parked queues
+  std::vector<std::unique_ptr<splat::SpanQueue>> free_queues_;
   std::mutex mutex_;  // guards what follows
   std::vector<std::unique_ptr<splat::LocalBand>> parked_;
   std::vector<std::thread::id> parked_filler_;  // the thread that filled each

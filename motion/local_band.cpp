@@ -93,9 +93,6 @@ class StillsPlanes {
   int32_t count_;
 };
 
-// The last image row a span copy's footprint reaches.
-int32_t LastRow(const SpanCopy& c) { return c.top + c.d - (c.fy > 0.0f ? 0 : 1); }
-
 }  // namespace
 
 LocalBand::~LocalBand() = default;
@@ -113,8 +110,7 @@ void LocalBand::Reset(int32_t w, int32_t r0, int32_t r1, bool taps) {
   weight_first_.assign(rows, kNothingWritten.first);
   weight_last_.assign(rows, kNothingWritten.second);
   weight_rows_ = kNothingWritten;
-  copies_.clear();
-  copy_colours_.clear();
+  spans_.Clear();
 }
 
 MovingGroup& LocalBand::Moving() {
@@ -160,15 +156,16 @@ void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, cons
   const int32_t d = 2 * h + 1, top = y0 - h, left = x0 - h;
   const int32_t rows = d + (fy > 0.0f ? 1 : 0), cols = d + (fx > 0.0f ? 1 : 0);
   if (top > row_hi || top + rows - 1 < row_lo || left > width - 1 || left + count - 1 + length - 1 + cols - 1 < 0) return;
-  const size_t at = copy_colours_.size();
+  std::vector<float>& store = spans_.ColourStore();
+  const size_t at = store.size();
   auto weight_of = [&](int32_t j) { return weights ? weights[j] : weight; };
   if (count == 1) {
     const float w = weight_of(0);
-    copy_colours_.insert(copy_colours_.end(), {w * colours[0].r, w * colours[0].g, w * colours[0].b, w * colours[0].a, w});
+    store.insert(store.end(), {w * colours[0].r, w * colours[0].g, w * colours[0].b, w * colours[0].a, w});
   } else {
     const size_t stride = size_t(count) + 2 * kRunPad;
-    copy_colours_.resize(at + 5 * stride, 0.0f);
-    float* p = copy_colours_.data() + at + kRunPad;
+    store.resize(at + 5 * stride, 0.0f);
+    float* p = store.data() + at + kRunPad;
     for (int32_t j = 0; j < count; ++j) {
       const float w = weight_of(j);
       p[j] = w * colours[j].r;
@@ -178,7 +175,7 @@ void LocalBand::QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, cons
       p[4 * stride + j] = w;
     }
   }
-  copies_.push_back({left, top, count, d, fx, fy, 1.0, &sp, at, length});
+  spans_.Push({left, top, count, d, fx, fy, 1.0, &sp, at, length});
 }
 
 void LocalBand::AddSpanStills(int32_t x0, int32_t y0, int32_t count, const float* weights, const Colour* colours,
@@ -194,51 +191,6 @@ void LocalBand::AddSpanPoints(int32_t x0, float fx, float y, int32_t count, floa
 void LocalBand::AddSpanBoxes(int32_t x0, float y, int32_t count, int32_t length, float weight,
                              const Colour* colours, int32_t h, const dof::KernelSpans& sp) {
   QueueSpanCopy(x0, 0.0f, y, count, nullptr, weight, colours, h, sp, length);
-}
-
-void LocalBand::AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
-                              const std::function<void(int32_t)>& leave) {
-  // Row by row, so that a row's planes stay in cache while every copy that
-  // covers it adds its part; copies in order of their first row.
-  const size_t n = copies_.size();
-  order_.resize(n);
-  for (size_t i = 0; i < n; ++i) order_[i] = uint32_t(i);
-  auto first_row = [&](uint32_t i) { return std::max(copies_[i].top, row_lo); };
-  std::stable_sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return first_row(a) < first_row(b); });
-  int32_t dmax = 0;
-  for (const SpanCopy& c : copies_) dmax = std::max(dmax, c.d);
-  if (tap_scratch_.size() < size_t(dmax) + 2 + kRunPad) tap_scratch_.resize(size_t(dmax) + 2 + kRunPad);
-  // Room for every copy first: nothing below allocates between enter and leave.
-  active_.clear();
-  active_.reserve(n);
-  size_t next = 0;
-  for (int32_t r = row_lo; r <= row_hi; ++r) {
-    enter(r);
-    while (next < n && first_row(order_[next]) <= r) active_.push_back(order_[next++]);
-    // Copies whose last row is above r leave.
-    active_.erase(std::remove_if(active_.begin(), active_.end(),
-                                 [&](uint32_t i) { return LastRow(copies_[i]) < r; }),
-                  active_.end());
-    int32_t c0 = INT32_MAX, c1 = INT32_MIN;
-    bool boxed = false;
-    for (uint32_t i : active_) {
-      boxed = boxed || copies_[i].length > 1;
-      c0 = std::min(c0, copies_[i].left);
-      c1 = std::max(c1, copies_[i].left + copies_[i].count + copies_[i].length - 1 + copies_[i].d);
-    }
-    c0 = std::max(c0, 0);
-    c1 = std::min(c1, width - 1);
-    if (c0 <= c1) {
-      AddSpanRow({steps.At(r, 0), boxed ? steps.SecondAt(r, 0) : PlanarRun{}, width, r, copies_.data(), active_.data(), active_.size(), copy_colours_.data(),
-                  tap_scratch_.data()});
-      auto& w = steps.written[r];
-      w = {std::min(w.first, c0), std::max(w.second, c1)};
-      if (boxed) steps.boxed[r] = 1;
-    }
-    leave(r);
-  }
-  copies_.clear();
-  copy_colours_.clear();
 }
 
 void LocalBand::RunRow(int32_t r, int32_t left, int32_t c0, int32_t c1, const float* row, int32_t n, int32_t count,

@@ -3,16 +3,16 @@
 // without locks, kept as five planes (red, green, blue, alpha, weight) of
 // doubles so that every add is a plain vector stream and a pixel's many
 // small additions keep their precision, then added into the shared images,
-// each row under that row's lock. Span kernels wait in the band's queue and
-// go, row by row, into the frame's column differences (see StepImage).
+// each row under that row's lock. Span kernels wait in the band's span
+// queue for the pass to add them into the frame's column differences.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "image/aligned_memory.h"
+#include "motion/span_queue.h"
 #include "motion/splat.h"
 #include "motion/vector_kernels.h"
 
@@ -98,11 +98,9 @@ class LocalBand {
   void AddSpanBoxes(int32_t x0, float y, int32_t count, int32_t length, float weight, const Colour* colours,
                     int32_t h, const dof::KernelSpans& sp);
 
-  // Adds the span kernels queued since the last call into `steps`, row by
-  // row from the band's first row to its last, between enter(r) and
-  // leave(r) (which keep row r to this band meanwhile; nothing between them throws).
-  void AddSpanCopies(const StepImage& steps, const std::function<void(int32_t)>& enter,
-                     const std::function<void(int32_t)>& leave);
+  // The span kernels queued since Reset, for the pass to add into the
+  // frame's column differences (it may swap the queue for an empty one).
+  SpanQueue& Spans() { return spans_; }
 
   bool Dirty() const { return dirty_; }
   // Adds every touched block of columns into `image`, holding `lock(row)`
@@ -178,7 +176,7 @@ class LocalBand {
     return {{planes_[0] + o, planes_[1] + o, planes_[2] + o, planes_[3] + o, planes_[4] + o}};
   }
   // A span kernel's footprint at (x0 + fx, y) for a run of samples (sample
-  // j weighted weights[j], or `weight` for all), kept until AddSpanCopies.
+  // j weighted weights[j], or `weight` for all), kept in the span queue.
   // Each sample a streak of `length` points along the row (see SpanCopy).
   void QueueSpanCopy(int32_t x0, float fx, float y, int32_t count, const float* weights, float weight,
                      const Colour* colours, int32_t h, const dof::KernelSpans& sp, int32_t length = 1);
@@ -199,10 +197,7 @@ class LocalBand {
   float* weights_[kMaxGatheredStreaks] = {};
   ZeroedBlock weights_block_;  // holds them all
   size_t weights_capacity_ = 0;
-  std::vector<SpanCopy> copies_;
-  std::vector<float> copy_colours_;
-  std::vector<uint32_t> order_, active_;
-  std::vector<double> tap_scratch_;
+  SpanQueue spans_;
   bool dirty_ = false;
   // Per row, bit b: some column of block b (columns b << block_shift_ on)
   // was written. Blocks are as narrow as 64 of them allow.

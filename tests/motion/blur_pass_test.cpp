@@ -197,14 +197,16 @@ TEST_P(BlurPass, KeptFromFrameToFrameStartsClean) {
 // The same frame gives the same bits from run to run and at any thread
 // count: the bands go into the images in chunk order.
 // (Tap kernels only, then span kernels beside them: their differences go
-// into the frame's rows in chunk order too.)
+// into the frame's rows in chunk order too, in groups of chunks, or with no
+// room to park them in whatever groups are ready.)
 TEST_P(BlurPass, RepeatsBitForBitAtAnyThreadCount) {
   const std::pair<double, float> settings[] = {{4.0, 0.4f}, {MaxBlurForHalfSide(19, 160), 0.0f}};
   for (const auto& blur_focus : settings) {
   SCOPED_TRACE(blur_focus.first);
-  auto render = [blur_focus](int threads) {
+  auto render = [blur_focus](int threads, size_t queued_span_bytes = blur::kQueuedSpanBytes) {
     EngineFrame f(160, Rows(90), ShotPicture(160, Rows(90), 3, 40), EdgeCondition::Duplicate, blur_focus.first,
                   blur_focus.second);
+    f.queued_span_bytes = queued_span_bytes;
     f.BlurPass(threads);
     std::vector<float> out;
     for (int y = 0; y < f.height; ++y) {
@@ -221,6 +223,8 @@ TEST_P(BlurPass, RepeatsBitForBitAtAnyThreadCount) {
     ASSERT_EQ(again.size(), first.size());
     EXPECT_EQ(std::memcmp(again.data(), first.data(), first.size() * sizeof(float)), 0) << threads << " threads";
   }
+  const std::vector<float> unparked = render(3, 0);
+  EXPECT_EQ(std::memcmp(unparked.data(), first.data(), first.size() * sizeof(float)), 0) << "nothing parked";
   }
 }
 

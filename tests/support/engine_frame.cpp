@@ -67,6 +67,7 @@ void EngineFrame::BlurPass(int threads, blur::BlurPass* kept) {
               height};
   in.row_locks = &locks;
   in.max_walked_tap_side = max_walked_tap_side;
+  in.queued_span_bytes = queued_span_bytes;
   blur::BlurPass own;
   blur::BlurPass& pass = kept ? *kept : own;
   pass.Begin(in);

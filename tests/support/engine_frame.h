@@ -26,6 +26,7 @@ struct EngineFrame {
   // Through `kept` when given (a pass kept from frame to frame).
   void BlurPass(int threads, blur::BlurPass* kept = nullptr);
   int32_t max_walked_tap_side = blur::kMaxWalkedTapSide;  // see PassInputs
+  size_t queued_span_bytes = blur::kQueuedSpanBytes;     // see PassInputs
   // The straightforward order: four copies per point, sums in double.
   void ReferencePass();
 
