@@ -202,7 +202,12 @@ void BlurPass::RunChunk(int32_t chunk, const std::atomic<int>& abort) {
     Publish(chunk, nullptr);
     throw;
   }
-  Publish(chunk, std::move(band));
+  try {
+    Publish(chunk, std::move(band));
+  } catch (...) {
+    QueueSpans(chunk, nullptr);  // or chunks waiting on it would wait for ever
+    throw;
+  }
   QueueSpans(chunk, std::move(spans));
 }
 
@@ -223,6 +228,9 @@ void BlurPass::AddQueuedSpans() {
   for (;;) {
     size_t first;
     std::vector<std::unique_ptr<splat::SpanQueue>> group;
+    // Nothing may throw once the group is taken: its chunks would never be
+    // done, and later groups would wait for them for ever.
+    group.reserve(kSpanGroup);
     {
       std::unique_lock<std::mutex> held(spans_mutex_);
       size_t end;
@@ -250,7 +258,11 @@ void BlurPass::AddQueuedSpans() {
     for (auto& q : group)
       if (q) {
         q->Clear();
-        free_queues_.push_back(std::move(q));
+        try {
+          free_queues_.push_back(std::move(q));
+        } catch (const std::bad_alloc&) {
+          // Not kept for reuse, then; it goes with the group.
+        }
       }
   }
 }
